@@ -1,0 +1,61 @@
+// Process-wide state of the communication layer and the checks every entry
+// point runs before it reaches a transport object.
+#pragma once
+
+#include <cstdint>
+
+#include "comlayer/port/CCDynList.h"
+
+class CSvComSerial;
+class CSvComUsb;
+class CSvComEth;
+class CSvLogFile;
+
+constexpr int kLinkSerial = 0;
+constexpr int kLinkEthernet = 1;
+constexpr int kLinkUsb = 2;
+
+struct PortRecord {
+    CSvComSerial* serial;
+    CSvComUsb* usb;
+    CSvComEth* ethernet;
+    CSvLogFile* log;
+    int linkType;
+    int id;
+};
+
+constexpr unsigned kFifoSize = 1024;
+
+struct LayerState {
+    CCDynList portList;
+    PortRecord* currentPort = nullptr;
+    int currentPortId = 0;
+    int lastPortId = 0;
+    unsigned char fifoBuffer[kFifoSize] = {};
+    unsigned fifoCount = 0;
+};
+
+LayerState& Layer();
+
+// Writes a line through the current port's log; nothing when there is none.
+void LogCurrent(const char* prefix, const char* message, int level);
+
+// The load/unload handler. reason: 0 process detach, 1 process attach,
+// 2 thread attach, 3 thread detach (the Windows numbering). Returns 1.
+extern "C" int SorlinkMain(int reason);
+
+// Generic entry points: the current port when there is one and argsOk,
+// after logging which class is called ("Calling function in ... class\n")
+// at LOG_INFO, or at LOG_ERROR for the serial and USB lines when
+// errorLevelForSerialUsb is set. Otherwise null with *code = 5.
+PortRecord* DispatchTarget(const char* prefix, bool argsOk, bool errorLevelForSerialUsb,
+                           int* code);
+
+// Transport-specific entry points: the current port when there is one,
+// argsOk, and its link type is linkType; then "Calling function in ... class\n"
+// is logged. Otherwise null with *code = 5, or with *code = refusalCode
+// after the refusal line for a port of another link type.
+PortRecord* AcceptTransportCall(const char* prefix, int linkType, bool argsOk, int refusalCode,
+                                int* code);
+
+void EmptyFifo();

@@ -1,0 +1,104 @@
+// The registry on Linux: HKEY_LOCAL_MACHINE as exported by the Windows
+// registry editor, read from the file named by $SORLINK_REGISTRY (else
+// /etc/sorlink/registry.reg), with the system's own serial and USB devices
+// merged in. No file is an empty registry.
+#include "platform/registry.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <sstream>
+
+#include "platform/common/RegistryCalls.h"
+#include "platform/posix/live_keys.h"
+
+namespace plat {
+
+namespace {
+
+const char* RegistryFilePath() {
+    const char* path = std::getenv("SORLINK_REGISTRY");
+    if (path != nullptr && path[0] != '\0') return path;
+    return "/etc/sorlink/registry.reg";
+}
+
+// The parsed file, kept until the file changes.
+struct FileCache {
+    std::string path;
+    struct timespec modified {};
+    off_t size = -1;
+    ino_t inode = 0;
+    std::shared_ptr<const reg::Store> store;
+};
+
+std::shared_ptr<const reg::Store> ParsedFile() {
+    static std::mutex* lock = new std::mutex;
+    static FileCache* cache = new FileCache;
+    std::lock_guard<std::mutex> guard(*lock);
+
+    std::string path = RegistryFilePath();
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::make_shared<reg::Store>();
+    }
+    if (cache->store && cache->path == path && cache->size == info.st_size &&
+        cache->inode == info.st_ino && cache->modified.tv_sec == info.st_mtim.tv_sec &&
+        cache->modified.tv_nsec == info.st_mtim.tv_nsec) {
+        return cache->store;
+    }
+    auto store = std::make_shared<reg::Store>();
+    if (static_cast<std::size_t>(info.st_size) <= reg::kMaxFileBytes) {
+        std::ifstream file(path, std::ios::binary);
+        std::ostringstream text;
+        text << file.rdbuf();
+        reg::ParseRegFile(text.str(), *store);
+    }
+    cache->path = path;
+    cache->size = info.st_size;
+    cache->inode = info.st_ino;
+    cache->modified = info.st_mtim;
+    cache->store = store;
+    return store;
+}
+
+std::shared_ptr<const reg::Store> Snapshot() {
+    std::shared_ptr<const reg::Store> file = ParsedFile();
+    // Live keys are merged into a copy so the cached file stays as parsed.
+    auto merged = std::make_shared<reg::Store>();
+    std::function<void(const reg::Key&, reg::Key&)> copy = [&](const reg::Key& from,
+                                                                reg::Key& to) {
+        to.values = from.values;
+        for (const auto& sub : from.subKeys) copy(*sub, *to.EnsureSubKey(sub->name));
+    };
+    copy(file->Root(), merged->Root());
+    posix::AddSerialDeviceMap(*merged);
+    posix::AddUsbEnumeration(*merged);
+    return merged;
+}
+
+}  // namespace
+
+long RegOpenKeyExA(Hkey root, const char* subKey, std::uint32_t /*options*/,
+                   std::uint32_t /*samDesired*/, Hkey* result) {
+    return reg::OpenKey(&Snapshot, root, subKey, result);
+}
+long RegCloseKey(Hkey key) { return reg::CloseKey(key); }
+long RegEnumKeyA(Hkey key, std::uint32_t index, char* name, std::uint32_t nameSize) {
+    return reg::EnumKey(key, index, name, nameSize);
+}
+long RegEnumValueA(Hkey key, std::uint32_t index, char* valueName, std::uint32_t* valueNameSize,
+                   std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) {
+    return reg::EnumValue(key, index, valueName, valueNameSize, type, data, dataSize);
+}
+long RegQueryValueExA(Hkey key, const char* valueName, std::uint32_t* type, std::uint8_t* data,
+                      std::uint32_t* dataSize) {
+    return reg::QueryValue(key, valueName, type, data, dataSize);
+}
+long RegQueryInfoKeyA(Hkey key, std::uint32_t* subKeys, std::uint32_t* values) {
+    return reg::QueryInfoKey(key, subKeys, values);
+}
+
+}  // namespace plat

@@ -1,0 +1,148 @@
+// Process-level calls on Linux.
+#include "platform/system.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/posix/errors.h"
+
+#ifndef SORLINK_VERSION_PARTS
+#define SORLINK_VERSION_PARTS 1, 0, 0, 0
+#endif
+
+namespace plat {
+
+namespace {
+thread_local std::uint32_t lastError = 0;
+}
+
+void GetLocalTime(SystemTime* time) {
+    struct timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    struct tm local {};
+    time_t seconds = now.tv_sec;
+    localtime_r(&seconds, &local);
+    time->wYear = static_cast<std::uint16_t>(local.tm_year + 1900);
+    time->wMonth = static_cast<std::uint16_t>(local.tm_mon + 1);
+    time->wDayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
+    time->wDay = static_cast<std::uint16_t>(local.tm_mday);
+    time->wHour = static_cast<std::uint16_t>(local.tm_hour);
+    time->wMinute = static_cast<std::uint16_t>(local.tm_min);
+    time->wSecond = static_cast<std::uint16_t>(local.tm_sec);
+    time->wMilliseconds = static_cast<std::uint16_t>(now.tv_nsec / 1000000);
+}
+
+// Linux has no debugger-output channel: such lines go to standard error.
+void OutputDebugStringA(const char* text) {
+    if (text != nullptr) std::fputs(text, stderr);
+}
+
+std::uint32_t GetLastError() { return lastError; }
+void SetLastError(std::uint32_t error) { lastError = error; }
+
+// Linux has no DOS device names, so it reports itself as a system outside
+// the NT family: the serial transport then opens the device directly.
+bool GetVersionExA(OsVersionInfoEx* info) {
+    if (info == nullptr ||
+        (info->dwOSVersionInfoSize != 156 && info->dwOSVersionInfoSize != 148)) {
+        SetLastError(kErrorInvalidParameter);
+        return false;
+    }
+    std::uint32_t size = info->dwOSVersionInfoSize;
+    std::memset(info, 0, sizeof *info);
+    info->dwOSVersionInfoSize = size;
+    info->dwPlatformId = 0;  // neither Windows 9x nor NT
+    return true;
+}
+
+// "C:\Sorlink.log" is the root of the system drive on Windows; /tmp is the
+// place every user of a Linux machine may write to.
+const char* DefaultLayerLogPath() { return "/tmp/Sorlink.log"; }
+
+Module LoadLibraryA(const char* fileName) {
+    if (fileName == nullptr) return nullptr;
+    Module module = dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) SetLastError(kErrorFileNotFound);
+    return module;
+}
+
+void* GetProcAddress(Module module, const char* name) {
+    if (module == nullptr || name == nullptr) return nullptr;
+    return dlsym(module, name);
+}
+
+bool FreeLibrary(Module module) { return module != nullptr && dlclose(module) == 0; }
+
+// The documents folder: $XDG_DOCUMENTS_DIR, else $HOME/Documents when it
+// exists, else $HOME.
+bool SHGetSpecialFolderPathA(char* path, int csidl, bool /*create*/) {
+    if (path == nullptr || csidl != kCsidlPersonal) return false;
+    const char* xdg = std::getenv("XDG_DOCUMENTS_DIR");
+    if (xdg != nullptr && xdg[0] != '\0') {
+        return std::snprintf(path, 260, "%s", xdg) < 260;
+    }
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == '\0') return false;
+    char documents[260];
+    if (std::snprintf(documents, sizeof documents, "%s/Documents", home) < 260) {
+        struct stat info {};
+        if (stat(documents, &info) == 0 && S_ISDIR(info.st_mode)) {
+            std::memcpy(path, documents, std::strlen(documents) + 1);
+            return true;
+        }
+    }
+    return std::snprintf(path, 260, "%s", home) < 260;
+}
+
+std::uint32_t GetFileAttributesA(const char* path) {
+    struct stat info {};
+    if (path == nullptr || stat(path, &info) != 0) {
+        posix::SetLastErrorFromErrno(errno);
+        return kInvalidFileAttributes;
+    }
+    return S_ISDIR(info.st_mode) ? 0x10u : 0x80u;
+}
+
+bool CreateDirectoryA(const char* path) {
+    if (path == nullptr || mkdir(path, 0777) != 0) {
+        posix::SetLastErrorFromErrno(errno);
+        return false;
+    }
+    return true;
+}
+
+bool AppendToFile(const char* path, const void* data, std::uint32_t size) {
+    if (path == nullptr) return false;
+    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        posix::SetLastErrorFromErrno(errno);
+        return false;
+    }
+    const char* bytes = static_cast<const char*>(data);
+    std::uint32_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::uint32_t>(n);
+    }
+    close(fd);
+    return done == size;
+}
+
+bool GetOwnFileVersion(std::uint16_t parts[4]) {
+    const std::uint16_t version[4] = {SORLINK_VERSION_PARTS};
+    for (int i = 0; i < 4; ++i) parts[i] = version[i];
+    return true;
+}
+
+}  // namespace plat

@@ -1,0 +1,78 @@
+// Windows Sockets 2 calls with their Windows meanings: results and options
+// use Windows values, errors are Windows Sockets numbers (WSAGetLastError).
+#pragma once
+
+#include "platform/types.h"
+
+namespace plat {
+
+constexpr int kAfInet = 2;
+constexpr int kSockStream = 1;
+constexpr int kSockDgram = 2;
+constexpr int kIpprotoTcp = 6;
+constexpr int kIpprotoUdp = 17;
+constexpr int kSolSocket = 0xffff;
+constexpr int kSoBroadcast = 0x0020;
+constexpr int kSoSndTimeo = 0x1005;  // milliseconds as a 4-byte integer
+constexpr int kSoRcvTimeo = 0x1006;  // milliseconds as a 4-byte integer
+constexpr int kSoError = 0x1007;
+constexpr int kTcpNodelay = 0x0001;
+constexpr long kFionbio = static_cast<long>(0x8004667Eu);
+constexpr std::uint32_t kInaddrAny = 0;
+constexpr std::uint32_t kInaddrNone = 0xFFFFFFFFu;
+constexpr std::uint32_t kInaddrBroadcast = 0xFFFFFFFFu;
+
+constexpr int kWsaEintr = 10004;
+constexpr int kWsaEbadf = 10009;
+constexpr int kWsaEacces = 10013;
+constexpr int kWsaEfault = 10014;
+constexpr int kWsaEinval = 10022;
+constexpr int kWsaEmfile = 10024;
+constexpr int kWsaEwouldblock = 10035;
+constexpr int kWsaEinprogress = 10036;
+constexpr int kWsaEnotsock = 10038;
+constexpr int kWsaEmsgsize = 10040;
+constexpr int kWsaEafnosupport = 10047;
+constexpr int kWsaEaddrinuse = 10048;
+constexpr int kWsaEaddrnotavail = 10049;
+constexpr int kWsaEnetdown = 10050;
+constexpr int kWsaEnetunreach = 10051;
+constexpr int kWsaEconnaborted = 10053;
+constexpr int kWsaEconnreset = 10054;
+constexpr int kWsaEnobufs = 10055;
+constexpr int kWsaEisconn = 10056;
+constexpr int kWsaEnotconn = 10057;
+constexpr int kWsaEshutdown = 10058;
+constexpr int kWsaEtimedout = 10060;
+constexpr int kWsaEconnrefused = 10061;
+constexpr int kWsaEhostunreach = 10065;
+constexpr int kWsaNotinitialised = 10093;
+
+// glibc may define htons and friends as macros: the POSIX backend #undefs
+// them before defining these.
+int WSAStartup(std::uint16_t version);
+int WSACleanup();
+int WSAGetLastError();
+
+Socket socket(int af, int type, int protocol);
+int closesocket(Socket s);
+std::uint32_t inet_addr(const char* text);
+std::uint16_t htons(std::uint16_t value);
+std::uint32_t htonl(std::uint32_t value);
+std::uint16_t ntohs(std::uint16_t value);
+std::uint32_t ntohl(std::uint32_t value);
+int ioctlsocket(Socket s, long command, std::uint32_t* argument);
+int connect(Socket s, const SockAddrIn* address);
+// select() with the socket alone in the write set: the number of ready
+// sockets, 0 on time-out, kSocketError on failure.
+int selectWritable(Socket s, long seconds, long microseconds);
+int setsockopt(Socket s, int level, int option, const void* value, int length);
+int getsockopt(Socket s, int level, int option, void* value, int* length);
+int bind(Socket s, const SockAddrIn* address);
+// Never raises a signal on a connection the peer has closed.
+int send(Socket s, const void* data, int length, int flags);
+int recv(Socket s, void* buffer, int length, int flags);
+int sendto(Socket s, const void* data, int length, int flags, const SockAddrIn* to);
+int recvfrom(Socket s, void* buffer, int length, int flags, SockAddrIn* from, int* fromLength);
+
+}  // namespace plat

@@ -1,0 +1,43 @@
+// Process-level platform calls: clock, debugger output, last error, system
+// version, library loading and the few file-system calls of the bridge log.
+#pragma once
+
+#include "platform/types.h"
+
+namespace plat {
+
+void GetLocalTime(SystemTime* time);
+void OutputDebugStringA(const char* text);
+
+// The calling thread's last platform error number (Windows numbering).
+std::uint32_t GetLastError();
+void SetLastError(std::uint32_t error);
+
+// Fills the record whose dwOSVersionInfoSize is 156 or 148.
+bool GetVersionExA(OsVersionInfoEx* info);
+
+// Where a port logs when its caller gives no path ("C:\Sorlink.log" on
+// Windows, the platform's equivalent elsewhere).
+const char* DefaultLayerLogPath();
+
+// Library loading by file name and export look-up by name.
+Module LoadLibraryA(const char* fileName);
+void* GetProcAddress(Module module, const char* name);
+bool FreeLibrary(Module module);
+
+// The user's documents folder (CSIDL_PERSONAL), never created here.
+constexpr int kCsidlPersonal = 5;
+bool SHGetSpecialFolderPathA(char* path, int csidl, bool create);
+constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
+std::uint32_t GetFileAttributesA(const char* path);
+bool CreateDirectoryA(const char* path);
+
+// Appends bytes to a file, creating it; opened without sharing and closed
+// before returning. False when the file cannot be opened or written.
+bool AppendToFile(const char* path, const void* data, std::uint32_t size);
+
+// File version of the module that contains this function, as the four
+// 16-bit parts of its version resource. False when it cannot be read.
+bool GetOwnFileVersion(std::uint16_t parts[4]);
+
+}  // namespace plat

@@ -1,0 +1,35 @@
+// Small helpers the tests share: a temporary folder removed at the end of a
+// test, whole-file reads, and splitting a log into its lines.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return path; }
+    std::string File(const std::string& name) const { return path + "/" + name; }
+
+private:
+    std::string path;
+};
+
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+// Lines of a log file, each with its line feed removed.
+std::vector<std::string> ReadLines(const std::string& path);
+// A log line without its 26-character timestamp and the blank after it.
+std::string WithoutStamp(const std::string& line);
+// The log's lines without their timestamps.
+std::vector<std::string> LogBodies(const std::string& path);
+// True when some line of the log, without its stamp, equals body.
+bool LogHas(const std::string& path, const std::string& body);
+
+}  // namespace testing_support
