@@ -130,8 +130,8 @@ int SORLINK_VBCALL VbInitSerialPrinter(const char* printerName);
 int SORLINK_VBCALL VbGetSerialPort(char* portName);
 int SORLINK_VBCALL VbSetSerialTimeout(int readInterval, int readConstant, int readMultiplier,
                                       int writeConstant, int writeMultiplier);
-int SORLINK_VBCALL VbGetSerialParameters(int* baudRate, int* parity, int* byteSize,
-                                         int* stopBits, int* flowControl);
+int SORLINK_VBCALL VbGetSerialParameters(int* baudRate, int* parity, int* byteSize, int* stopBits,
+                                         int* flowControl);
 int SORLINK_VBCALL VbGetSerialTimeout(int* readInterval, int* readConstant, int* readMultiplier,
                                       int* writeConstant, int* writeMultiplier);
 int SORLINK_VBCALL VbAdvSetSerialDTR(int state);

@@ -7,7 +7,8 @@
 #include "sorlink.h"
 
 int main() {
-    std::string log = "/tmp/sorlink-demo-" + std::to_string(static_cast<long>(std::rand())) + ".log";
+    std::string log =
+        "/tmp/sorlink-demo-" + std::to_string(static_cast<long>(std::rand())) + ".log";
     std::remove(log.c_str());
     int serialPort = 0, ethernetPort = 0, linkType = -1, current = 0;
     const int mask = LOG_TRACE | LOG_INFO | LOG_ERROR;

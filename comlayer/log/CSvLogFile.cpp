@@ -33,8 +33,7 @@ int CSvLogFile::OpenFile(const char* newPath) {
     if (file == nullptr) return 0;
     std::fclose(file);
     file = nullptr;
-    Write("", "=====================Log file succesfully created=====================\n",
-          LOG_INFO);
+    Write("", "=====================Log file succesfully created=====================\n", LOG_INFO);
     return 1;
 }
 
@@ -47,9 +46,9 @@ void CSvLogFile::Write(const char* prefix, const char* message, int level) {
     plat::GetLocalTime(&now);
     char line[kLineSize];
     int stamp = std::snprintf(line, sizeof line, "[%04d/%02d/%02d %02d:%02d:%02d:%04d] %s %s",
-                              now.wYear % 10000, now.wMonth % 100, now.wDay % 100,
-                              now.wHour % 100, now.wMinute % 100, now.wSecond % 100,
-                              now.wMilliseconds % 10000, prefix, message);
+                              now.wYear % 10000, now.wMonth % 100, now.wDay % 100, now.wHour % 100,
+                              now.wMinute % 100, now.wSecond % 100, now.wMilliseconds % 10000,
+                              prefix, message);
     std::size_t length = stamp < 0 ? 0 : static_cast<std::size_t>(stamp);
     if (length >= sizeof line) {
         // Cut to the buffer, but keep the message's line end so the next

@@ -46,9 +46,15 @@ public:
     void DumpBytes(const char* prefix, const char* label, const unsigned char* data,
                    std::uint32_t count, std::uint32_t firstIndex);
 
-    bool Enabled(int level) const { return mode != LOG_MODE_NONE && (level & levelMask) != 0; }
-    const char* Path() const { return path; }
-    int Mode() const { return mode; }
+    bool Enabled(int level) const {
+        return mode != LOG_MODE_NONE && (level & levelMask) != 0;
+    }
+    const char* Path() const {
+        return path;
+    }
+    int Mode() const {
+        return mode;
+    }
 
     // Read directly by the transports before they format byte dumps.
     int levelMask;

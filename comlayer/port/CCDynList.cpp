@@ -7,7 +7,9 @@ CCDynList::CCDynList(int count) : head(nullptr), tail(nullptr), current(nullptr)
     current = head;
 }
 
-CCDynList::~CCDynList() { RemoveAll(); }
+CCDynList::~CCDynList() {
+    RemoveAll();
+}
 
 bool CCDynList::AddTail(void* item) {
     DynListNode* node = new (std::nothrow) DynListNode{tail, nullptr, item};
@@ -34,7 +36,10 @@ void* CCDynList::RemoveHead() {
     DynListNode* node = head;
     void* item = node->item;
     head = node->next;
-    if (head != nullptr) head->prev = nullptr; else tail = nullptr;
+    if (head != nullptr)
+        head->prev = nullptr;
+    else
+        tail = nullptr;
     if (current == node) current = head;
     delete node;
     return item;
@@ -45,7 +50,10 @@ void* CCDynList::RemoveTail() {
     DynListNode* node = tail;
     void* item = node->item;
     tail = node->prev;
-    if (tail != nullptr) tail->next = nullptr; else head = nullptr;
+    if (tail != nullptr)
+        tail->next = nullptr;
+    else
+        head = nullptr;
     if (current == node) current = tail;
     delete node;
     return item;
@@ -85,7 +93,9 @@ int CCDynList::GetCount() const {
     return count;
 }
 
-void* CCDynList::GetCurrent() const { return current != nullptr ? current->item : nullptr; }
+void* CCDynList::GetCurrent() const {
+    return current != nullptr ? current->item : nullptr;
+}
 
 void* CCDynList::GetAt(int index) {
     MoveTo(index);

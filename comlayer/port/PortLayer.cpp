@@ -24,9 +24,12 @@ void EmptyFifo() {
 
 static const char* CallingLine(int linkType) {
     switch (linkType) {
-        case kLinkEthernet: return "Calling function in ethernet class\n";
-        case kLinkUsb: return "Calling function in usb class\n";
-        default: return "Calling function in serial class\n";
+        case kLinkEthernet:
+            return "Calling function in ethernet class\n";
+        case kLinkUsb:
+            return "Calling function in usb class\n";
+        default:
+            return "Calling function in serial class\n";
     }
 }
 

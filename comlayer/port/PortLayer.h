@@ -48,8 +48,7 @@ extern "C" int SorlinkMain(int reason);
 // after logging which class is called ("Calling function in ... class\n")
 // at LOG_INFO, or at LOG_ERROR for the serial and USB lines when
 // errorLevelForSerialUsb is set. Otherwise null with *code = 5.
-PortRecord* DispatchTarget(const char* prefix, bool argsOk, bool errorLevelForSerialUsb,
-                           int* code);
+PortRecord* DispatchTarget(const char* prefix, bool argsOk, bool errorLevelForSerialUsb, int* code);
 
 // Transport-specific entry points: the current port when there is one,
 // argsOk, and its link type is linkType; then "Calling function in ... class\n"

@@ -15,9 +15,12 @@ SL_EXPORT int SL_CCALL Open(void) {
     PortRecord* port = DispatchTarget("Open - ", true, false, &code);
     if (port == nullptr) return code;
     switch (port->linkType) {
-        case kLinkEthernet: return port->ethernet->OpenEth();
-        case kLinkUsb: return port->usb->OpenUsb();
-        default: return port->serial->OpenSerial();
+        case kLinkEthernet:
+            return port->ethernet->OpenEth();
+        case kLinkUsb:
+            return port->usb->OpenUsb();
+        default:
+            return port->serial->OpenSerial();
     }
 }
 
@@ -27,9 +30,12 @@ SL_EXPORT int SL_CCALL Write(const unsigned char* data, int length) {
     PortRecord* port = DispatchTarget("Write - ", data != nullptr && length >= 0, false, &code);
     if (port == nullptr) return code;
     switch (port->linkType) {
-        case kLinkEthernet: return port->ethernet->WriteEth(data, length);
-        case kLinkUsb: return port->usb->WriteUsb(data, static_cast<std::uint32_t>(length));
-        default: return port->serial->WriteSerial(data, static_cast<std::uint32_t>(length));
+        case kLinkEthernet:
+            return port->ethernet->WriteEth(data, length);
+        case kLinkUsb:
+            return port->usb->WriteUsb(data, static_cast<std::uint32_t>(length));
+        default:
+            return port->serial->WriteSerial(data, static_cast<std::uint32_t>(length));
     }
 }
 
@@ -39,9 +45,12 @@ SL_EXPORT int SL_CCALL WriteF(const char* filePath) {
         DispatchTarget("WriteF - ", filePath != nullptr && filePath[0] != '\0', false, &code);
     if (port == nullptr) return code;
     switch (port->linkType) {
-        case kLinkEthernet: return port->ethernet->WriteFileEth(filePath);
-        case kLinkUsb: return port->usb->WriteFileUsb(filePath);
-        default: return port->serial->WriteFileSerial(filePath);
+        case kLinkEthernet:
+            return port->ethernet->WriteFileEth(filePath);
+        case kLinkUsb:
+            return port->usb->WriteFileUsb(filePath);
+        default:
+            return port->serial->WriteFileSerial(filePath);
     }
 }
 
@@ -51,7 +60,8 @@ SL_EXPORT int SL_CCALL Read(char* buffer, int bufferSize, unsigned* bytesRead) {
         "Read - ", buffer != nullptr && bytesRead != nullptr && bufferSize >= 0, false, &code);
     if (port == nullptr) return code;
     switch (port->linkType) {
-        case kLinkEthernet: return port->ethernet->ReadEth(buffer, bufferSize, bytesRead);
+        case kLinkEthernet:
+            return port->ethernet->ReadEth(buffer, bufferSize, bytesRead);
         case kLinkUsb:
             return port->usb->ReadUsb(buffer, static_cast<std::uint32_t>(bufferSize), bytesRead);
         default:
@@ -110,9 +120,12 @@ SL_EXPORT int SL_CCALL Close(void) {
     PortRecord* port = DispatchTarget("Close - ", true, true, &code);
     if (port == nullptr) return code;
     switch (port->linkType) {
-        case kLinkEthernet: return port->ethernet->CloseEth();
-        case kLinkUsb: return port->usb->CloseUsb();
-        default: return port->serial->CloseSerial();
+        case kLinkEthernet:
+            return port->ethernet->CloseEth();
+        case kLinkUsb:
+            return port->usb->CloseUsb();
+        default:
+            return port->serial->CloseSerial();
     }
 }
 
@@ -120,12 +133,14 @@ SL_EXPORT int SL_CCALL IsDeviceAvailable(void) {
     LayerState& layer = Layer();
     if (layer.currentPort == nullptr) return 5;
     switch (layer.currentPort->linkType) {
-        case kLinkEthernet: return 0;
+        case kLinkEthernet:
+            return 0;
         case kLinkSerial:
             LogCurrent("IsDeviceAvailable - ", "IsDeviceAvailable() not supported for serial com\n",
                        LOG_ERROR);
             return 122;
-        default: break;
+        default:
+            break;
     }
     int code;
     PortRecord* port = DispatchTarget("IsDeviceAvailable - ", true, false, &code);
@@ -138,9 +153,12 @@ SL_EXPORT int SL_CCALL SetPacketSize(int writePacketSize, int readPacketSize) {
     PortRecord* port = DispatchTarget("SetPacketSize - ", true, true, &code);
     if (port == nullptr) return code;
     switch (port->linkType) {
-        case kLinkEthernet: return port->ethernet->SetPacketEth(writePacketSize, readPacketSize);
-        case kLinkUsb: return port->usb->SetPacketUsb(writePacketSize, readPacketSize);
-        default: return port->serial->SetPacketSerial(writePacketSize, readPacketSize);
+        case kLinkEthernet:
+            return port->ethernet->SetPacketEth(writePacketSize, readPacketSize);
+        case kLinkUsb:
+            return port->usb->SetPacketUsb(writePacketSize, readPacketSize);
+        default:
+            return port->serial->SetPacketSerial(writePacketSize, readPacketSize);
     }
 }
 
@@ -150,9 +168,12 @@ SL_EXPORT int SL_CCALL GetPacketSize(int* writePacketSize, int* readPacketSize) 
         "GetPacketSize - ", writePacketSize != nullptr && readPacketSize != nullptr, true, &code);
     if (port == nullptr) return code;
     switch (port->linkType) {
-        case kLinkEthernet: return port->ethernet->GetPacketEth(writePacketSize, readPacketSize);
-        case kLinkUsb: return port->usb->GetPacketUsb(writePacketSize, readPacketSize);
-        default: return port->serial->GetPacketSerial(writePacketSize, readPacketSize);
+        case kLinkEthernet:
+            return port->ethernet->GetPacketEth(writePacketSize, readPacketSize);
+        case kLinkUsb:
+            return port->usb->GetPacketUsb(writePacketSize, readPacketSize);
+        default:
+            return port->serial->GetPacketSerial(writePacketSize, readPacketSize);
     }
 }
 
@@ -161,9 +182,12 @@ SL_EXPORT int SL_CCALL GetLastErrorComm(int* error) {
     PortRecord* port = DispatchTarget("GetLastErrorComm - ", error != nullptr, false, &code);
     if (port == nullptr) return code;
     switch (port->linkType) {
-        case kLinkEthernet: return port->ethernet->GetEthError(error);
-        case kLinkUsb: return port->usb->GetUsbError(error);
-        default: return port->serial->GetSerialError(error);
+        case kLinkEthernet:
+            return port->ethernet->GetEthError(error);
+        case kLinkUsb:
+            return port->usb->GetUsbError(error);
+        default:
+            return port->serial->GetSerialError(error);
     }
 }
 
@@ -172,9 +196,12 @@ SL_EXPORT int SL_CCALL ResetLastErrorComm(void) {
     PortRecord* port = DispatchTarget("ResetLastErrorComm - ", true, false, &code);
     if (port == nullptr) return code;
     switch (port->linkType) {
-        case kLinkEthernet: return port->ethernet->ResetEthError();
-        case kLinkUsb: return port->usb->ResetUsbError();
-        default: return port->serial->ResetSerialError();
+        case kLinkEthernet:
+            return port->ethernet->ResetEthError();
+        case kLinkUsb:
+            return port->usb->ResetUsbError();
+        default:
+            return port->serial->ResetSerialError();
     }
 }
 

@@ -58,10 +58,10 @@ SL_EXPORT int SL_CCALL CreateCommunicationPort(int linkType, int logMode, int lo
     record->usb = usb;
     record->ethernet = ethernet;
     record->log = log;
-    record->linkType = (linkType == kLinkSerial || linkType == kLinkEthernet ||
-                        linkType == kLinkUsb)
-                           ? linkType
-                           : kLinkSerial;
+    record->linkType =
+        (linkType == kLinkSerial || linkType == kLinkEthernet || linkType == kLinkUsb)
+            ? linkType
+            : kLinkSerial;
     record->id = layer.lastPortId;
 
     if (!layer.portList.AddTail(record)) {

@@ -18,15 +18,14 @@ SL_EXPORT int SL_CCALL SerialEnumPorts(char* buffer, unsigned bufferSize) {
     return serial != nullptr ? serial->EnumPorts(buffer, bufferSize) : code;
 }
 
-SL_EXPORT int SL_CCALL SerialEnumPrinters(const char* portName, char* buffer,
-                                          unsigned bufferSize) {
+SL_EXPORT int SL_CCALL SerialEnumPrinters(const char* portName, char* buffer, unsigned bufferSize) {
     int code;
     CSvComSerial* serial = Target("SerialEnumPrinters - ", buffer != nullptr, &code);
     return serial != nullptr ? serial->EnumPrinters(portName, buffer, bufferSize) : code;
 }
 
-SL_EXPORT int SL_CCALL InitSerialPort(const char* portName, int baudRate, int parity,
-                                      int byteSize, int stopBits, int flowControl) {
+SL_EXPORT int SL_CCALL InitSerialPort(const char* portName, int baudRate, int parity, int byteSize,
+                                      int stopBits, int flowControl) {
     int code;
     CSvComSerial* serial = Target("InitSerialPort - ", portName != nullptr, &code);
     return serial != nullptr
@@ -55,8 +54,8 @@ SL_EXPORT int SL_CCALL SetSerialTimeout(int readInterval, int readConstant, int 
                              : code;
 }
 
-SL_EXPORT int SL_CCALL GetSerialParameters(int* baudRate, int* parity, int* byteSize,
-                                           int* stopBits, int* flowControl) {
+SL_EXPORT int SL_CCALL GetSerialParameters(int* baudRate, int* parity, int* byteSize, int* stopBits,
+                                           int* flowControl) {
     int code;
     bool argsOk = baudRate != nullptr && parity != nullptr && byteSize != nullptr &&
                   stopBits != nullptr && flowControl != nullptr;
@@ -69,9 +68,8 @@ SL_EXPORT int SL_CCALL GetSerialParameters(int* baudRate, int* parity, int* byte
 SL_EXPORT int SL_CCALL GetSerialTimeout(int* readInterval, int* readConstant, int* readMultiplier,
                                         int* writeConstant, int* writeMultiplier) {
     int code;
-    bool argsOk = readInterval != nullptr && readConstant != nullptr &&
-                  readMultiplier != nullptr && writeConstant != nullptr &&
-                  writeMultiplier != nullptr;
+    bool argsOk = readInterval != nullptr && readConstant != nullptr && readMultiplier != nullptr &&
+                  writeConstant != nullptr && writeMultiplier != nullptr;
     CSvComSerial* serial = Target("GetSerialTimeout - ", argsOk, &code);
     return serial != nullptr ? serial->GetTimeout(readInterval, readConstant, readMultiplier,
                                                   writeConstant, writeMultiplier)

@@ -63,8 +63,8 @@ SL_EXPORT int SL_CCALL UsbEnumPrinters(char* buffer, unsigned bufferSize) {
 SL_VB_TWIN(InitUsbInterface, (int interfaceType), (interfaceType))
 SL_VB_TWIN(InitUsbPrinter, (const char* printerName), (printerName))
 SL_VB_TWIN(GetUsbVidPid, (char* vendorId, char* productId), (vendorId, productId))
-SL_VB_TWIN(InitUsbVidPidSerial, (const char* vendorId, const char* productId,
-                                 const char* serialNumber),
+SL_VB_TWIN(InitUsbVidPidSerial,
+           (const char* vendorId, const char* productId, const char* serialNumber),
            (vendorId, productId, serialNumber))
 SL_VB_TWIN(SetUsbTimeout, (int sendTimeoutMs, int receiveTimeoutMs),
            (sendTimeoutMs, receiveTimeoutMs))

@@ -51,10 +51,9 @@ int CRegistry::ReadDword(plat::Hkey root, const char* subKey, const char* valueN
     *out = 0;
     if (QueryValue(root, subKey, valueName, buffer, &length, &tooLong) != plat::kRegDword) return 0;
     if (tooLong || length < 4) return 0;
-    *out = static_cast<int>(static_cast<std::uint32_t>(buffer[0]) |
-                            static_cast<std::uint32_t>(buffer[1]) << 8 |
-                            static_cast<std::uint32_t>(buffer[2]) << 16 |
-                            static_cast<std::uint32_t>(buffer[3]) << 24);
+    *out = static_cast<int>(
+        static_cast<std::uint32_t>(buffer[0]) | static_cast<std::uint32_t>(buffer[1]) << 8 |
+        static_cast<std::uint32_t>(buffer[2]) << 16 | static_cast<std::uint32_t>(buffer[3]) << 24);
     return 1;
 }
 

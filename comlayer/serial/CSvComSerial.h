@@ -21,10 +21,9 @@ public:
     int GetPort(char* out);
     int SetTimeout(int readInterval, int readConstant, int readMultiplier, int writeConstant,
                    int writeMultiplier);
-    int GetTimeout(int* readInterval, int* readConstant, int* readMultiplier,
-                   int* writeConstant, int* writeMultiplier);
-    int GetParameters(int* baudRate, int* parity, int* byteSize, int* stopBits,
-                      int* flowControl);
+    int GetTimeout(int* readInterval, int* readConstant, int* readMultiplier, int* writeConstant,
+                   int* writeMultiplier);
+    int GetParameters(int* baudRate, int* parity, int* byteSize, int* stopBits, int* flowControl);
     int SetDTR(int on);
     int SetRTS(int on);
     int OpenSerial();

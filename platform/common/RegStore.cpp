@@ -151,8 +151,8 @@ std::vector<std::string> LogicalLines(const std::string& text) {
         } else {
             current = line;
         }
-        continuing = !current.empty() && current.back() == '\\' && current[0] != '[' &&
-                     current[0] != ';';
+        continuing =
+            !current.empty() && current.back() == '\\' && current[0] != '[' && current[0] != ';';
         if (continuing) {
             current.pop_back();
         } else {

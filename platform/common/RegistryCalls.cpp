@@ -29,12 +29,18 @@ Hkey nextHandle = 0x1000;
 
 const char* RootName(Hkey root) {
     switch (static_cast<std::uint32_t>(root)) {
-        case 0x80000000u: return "HKEY_CLASSES_ROOT";
-        case 0x80000001u: return "HKEY_CURRENT_USER";
-        case 0x80000002u: return "HKEY_LOCAL_MACHINE";
-        case 0x80000003u: return "HKEY_USERS";
-        case 0x80000005u: return "HKEY_CURRENT_CONFIG";
-        default: return nullptr;
+        case 0x80000000u:
+            return "HKEY_CLASSES_ROOT";
+        case 0x80000001u:
+            return "HKEY_CURRENT_USER";
+        case 0x80000002u:
+            return "HKEY_LOCAL_MACHINE";
+        case 0x80000003u:
+            return "HKEY_USERS";
+        case 0x80000005u:
+            return "HKEY_CURRENT_CONFIG";
+        default:
+            return nullptr;
     }
 }
 

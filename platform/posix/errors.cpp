@@ -74,6 +74,8 @@ int WsaErrorFromErrno(int error) {
     return pair != nullptr ? pair->wsaError : kWsaEinval;
 }
 
-void SetLastErrorFromErrno(int error) { SetLastError(WindowsErrorFromErrno(error)); }
+void SetLastErrorFromErrno(int error) {
+    SetLastError(WindowsErrorFromErrno(error));
+}
 
 }  // namespace plat::posix

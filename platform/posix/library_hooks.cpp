@@ -3,6 +3,10 @@
 extern "C" int SorlinkMain(int reason);
 
 namespace {
-__attribute__((constructor)) void OnLoad() { SorlinkMain(1); }
-__attribute__((destructor)) void OnUnload() { SorlinkMain(0); }
+__attribute__((constructor)) void OnLoad() {
+    SorlinkMain(1);
+}
+__attribute__((destructor)) void OnUnload() {
+    SorlinkMain(0);
+}
 }  // namespace

@@ -68,8 +68,7 @@ std::shared_ptr<const reg::Store> Snapshot() {
     std::shared_ptr<const reg::Store> file = ParsedFile();
     // Live keys are merged into a copy so the cached file stays as parsed.
     auto merged = std::make_shared<reg::Store>();
-    std::function<void(const reg::Key&, reg::Key&)> copy = [&](const reg::Key& from,
-                                                                reg::Key& to) {
+    std::function<void(const reg::Key&, reg::Key&)> copy = [&](const reg::Key& from, reg::Key& to) {
         to.values = from.values;
         for (const auto& sub : from.subKeys) copy(*sub, *to.EnsureSubKey(sub->name));
     };
@@ -85,7 +84,9 @@ long RegOpenKeyExA(Hkey root, const char* subKey, std::uint32_t /*options*/,
                    std::uint32_t /*samDesired*/, Hkey* result) {
     return reg::OpenKey(&Snapshot, root, subKey, result);
 }
-long RegCloseKey(Hkey key) { return reg::CloseKey(key); }
+long RegCloseKey(Hkey key) {
+    return reg::CloseKey(key);
+}
 long RegEnumKeyA(Hkey key, std::uint32_t index, char* name, std::uint32_t nameSize) {
     return reg::EnumKey(key, index, name, nameSize);
 }

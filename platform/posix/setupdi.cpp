@@ -1,5 +1,6 @@
 // Placeholder: replaced by the setupdi implementation.
 #include "platform/setupdi.h"
+
 #include "platform/system.h"
 
 namespace plat {
@@ -9,12 +10,15 @@ DevInfo SetupDiGetClassDevsA(const Guid* /*classGuid*/, std::uint32_t /*flags*/)
     return kInvalidDevInfo;
 }
 
-bool SetupDiEnumDeviceInterfaces(DevInfo /*set*/, const Guid* /*classGuid*/, std::uint32_t /*memberIndex*/, DeviceInterfaceData* /*data*/) {
+bool SetupDiEnumDeviceInterfaces(DevInfo /*set*/, const Guid* /*classGuid*/,
+                                 std::uint32_t /*memberIndex*/, DeviceInterfaceData* /*data*/) {
     SetLastError(kErrorNotSupported);
     return false;
 }
 
-bool SetupDiGetDeviceInterfaceDetailA(DevInfo /*set*/, const DeviceInterfaceData* /*data*/, char* /*devicePath*/, std::uint32_t /*devicePathSize*/, std::uint32_t* /*requiredSize*/) {
+bool SetupDiGetDeviceInterfaceDetailA(DevInfo /*set*/, const DeviceInterfaceData* /*data*/,
+                                      char* /*devicePath*/, std::uint32_t /*devicePathSize*/,
+                                      std::uint32_t* /*requiredSize*/) {
     SetLastError(kErrorNotSupported);
     return false;
 }

@@ -46,14 +46,17 @@ void OutputDebugStringA(const char* text) {
     if (text != nullptr) std::fputs(text, stderr);
 }
 
-std::uint32_t GetLastError() { return lastError; }
-void SetLastError(std::uint32_t error) { lastError = error; }
+std::uint32_t GetLastError() {
+    return lastError;
+}
+void SetLastError(std::uint32_t error) {
+    lastError = error;
+}
 
 // Linux has no DOS device names, so it reports itself as a system outside
 // the NT family: the serial transport then opens the device directly.
 bool GetVersionExA(OsVersionInfoEx* info) {
-    if (info == nullptr ||
-        (info->dwOSVersionInfoSize != 156 && info->dwOSVersionInfoSize != 148)) {
+    if (info == nullptr || (info->dwOSVersionInfoSize != 156 && info->dwOSVersionInfoSize != 148)) {
         SetLastError(kErrorInvalidParameter);
         return false;
     }
@@ -66,7 +69,9 @@ bool GetVersionExA(OsVersionInfoEx* info) {
 
 // "C:\Sorlink.log" is the root of the system drive on Windows; /tmp is the
 // place every user of a Linux machine may write to.
-const char* DefaultLayerLogPath() { return "/tmp/Sorlink.log"; }
+const char* DefaultLayerLogPath() {
+    return "/tmp/Sorlink.log";
+}
 
 Module LoadLibraryA(const char* fileName) {
     if (fileName == nullptr) return nullptr;
@@ -80,7 +85,9 @@ void* GetProcAddress(Module module, const char* name) {
     return dlsym(module, name);
 }
 
-bool FreeLibrary(Module module) { return module != nullptr && dlclose(module) == 0; }
+bool FreeLibrary(Module module) {
+    return module != nullptr && dlclose(module) == 0;
+}
 
 // The documents folder: $XDG_DOCUMENTS_DIR, else $HOME/Documents when it
 // exists, else $HOME.

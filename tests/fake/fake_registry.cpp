@@ -9,13 +9,18 @@
 namespace fake {
 namespace {
 std::shared_ptr<plat::reg::Store>& Current() {
-    static auto* store = new std::shared_ptr<plat::reg::Store>(std::make_shared<plat::reg::Store>());
+    static auto* store =
+        new std::shared_ptr<plat::reg::Store>(std::make_shared<plat::reg::Store>());
     return *store;
 }
-std::shared_ptr<const plat::reg::Store> Snapshot() { return Current(); }
+std::shared_ptr<const plat::reg::Store> Snapshot() {
+    return Current();
+}
 }  // namespace
 
-void ResetRegistry() { Current() = std::make_shared<plat::reg::Store>(); }
+void ResetRegistry() {
+    Current() = std::make_shared<plat::reg::Store>();
+}
 
 void SetRegistry(const std::string& regText) {
     auto store = std::make_shared<plat::reg::Store>();
@@ -23,7 +28,9 @@ void SetRegistry(const std::string& regText) {
     Current() = store;
 }
 
-plat::reg::Store& Registry() { return *Current(); }
+plat::reg::Store& Registry() {
+    return *Current();
+}
 
 }  // namespace fake
 

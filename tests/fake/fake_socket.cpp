@@ -94,12 +94,14 @@ int recv(Socket /*s*/, void* /*buffer*/, int /*length*/, int /*flags*/) {
     return kSocketError;
 }
 
-int sendto(Socket /*s*/, const void* /*data*/, int /*length*/, int /*flags*/, const SockAddrIn* /*to*/) {
+int sendto(Socket /*s*/, const void* /*data*/, int /*length*/, int /*flags*/,
+           const SockAddrIn* /*to*/) {
     SetLastError(kErrorNotSupported);
     return kSocketError;
 }
 
-int recvfrom(Socket /*s*/, void* /*buffer*/, int /*length*/, int /*flags*/, SockAddrIn* /*from*/, int* /*fromLength*/) {
+int recvfrom(Socket /*s*/, void* /*buffer*/, int /*length*/, int /*flags*/, SockAddrIn* /*from*/,
+             int* /*fromLength*/) {
     SetLastError(kErrorNotSupported);
     return kSocketError;
 }

@@ -146,8 +146,12 @@ void OutputDebugStringA(const char* text) {
     fake::Get().debugOutput += text;
 }
 
-std::uint32_t GetLastError() { return fake::lastError; }
-void SetLastError(std::uint32_t error) { fake::lastError = error; }
+std::uint32_t GetLastError() {
+    return fake::lastError;
+}
+void SetLastError(std::uint32_t error) {
+    fake::lastError = error;
+}
 
 bool GetVersionExA(OsVersionInfoEx* info) {
     std::uint32_t error = 0;
@@ -166,23 +170,35 @@ bool GetVersionExA(OsVersionInfoEx* info) {
     return true;
 }
 
-const char* DefaultLayerLogPath() { return "/tmp/Sorlink.log"; }
+const char* DefaultLayerLogPath() {
+    return "/tmp/Sorlink.log";
+}
 
 Module LoadLibraryA(const char*) {
     SetLastError(kErrorFileNotFound);
     return nullptr;
 }
-void* GetProcAddress(Module, const char*) { return nullptr; }
-bool FreeLibrary(Module) { return false; }
+void* GetProcAddress(Module, const char*) {
+    return nullptr;
+}
+bool FreeLibrary(Module) {
+    return false;
+}
 
 bool SHGetSpecialFolderPathA(char* path, int, bool) {
     if (path == nullptr) return false;
     std::snprintf(path, 260, "%s", "/tmp");
     return true;
 }
-std::uint32_t GetFileAttributesA(const char*) { return kInvalidFileAttributes; }
-bool CreateDirectoryA(const char*) { return false; }
-bool AppendToFile(const char*, const void*, std::uint32_t) { return false; }
+std::uint32_t GetFileAttributesA(const char*) {
+    return kInvalidFileAttributes;
+}
+bool CreateDirectoryA(const char*) {
+    return false;
+}
+bool AppendToFile(const char*, const void*, std::uint32_t) {
+    return false;
+}
 bool GetOwnFileVersion(std::uint16_t parts[4]) {
     parts[0] = 1;
     parts[1] = 0;

@@ -20,7 +20,8 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
     std::string command = "rm -rf '" + path + "'";
-    if (std::system(command.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", path.c_str());
+    if (std::system(command.c_str()) != 0)
+        std::fprintf(stderr, "could not remove %s\n", path.c_str());
 }
 
 std::string ReadFile(const std::string& path) {
