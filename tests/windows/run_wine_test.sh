@@ -1,8 +1,9 @@
 #!/bin/sh
 # Runs the Windows test program against Sorlink64.dll under wine64, in a
-# Wine prefix created for this run and removed afterwards.
+# Wine prefix created for this run and removed afterwards, with a Linux
+# printer behind a COM port (a pseudo-terminal), a TCP and a UDP port.
 #
-#   run_wine_test.sh <build-win64 dir> <exports.txt>
+#   run_wine_test.sh <build-win64 dir> <exports.txt> <printer_peer>
 #
 # Mono and Gecko are disabled (nothing here needs .NET or HTML), every Wine
 # step is bounded in time, and the prefix's wineserver is stopped at the end.
@@ -10,6 +11,7 @@ set -eu
 
 windows_build=$1
 exports=$2
+peer=$3
 
 bin="$windows_build/bin"
 for file in "$bin/Sorlink64.dll" "$bin/sorlink_wine_test.exe"; do
@@ -30,8 +32,10 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all
 export WINEARCH=win64
 
+peer_pid=""
 cleanup() {
     timeout 20 wineserver -k >/dev/null 2>&1 || true
+    [ -n "$peer_pid" ] && kill "$peer_pid" 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -50,10 +54,70 @@ if ! timeout 180 wineboot --init >"$work/wineboot.out" 2>&1; then
 fi
 timeout 60 wineserver -w || true
 
+"$peer" "$work" &
+peer_pid=$!
+waited=0
+while [ ! -f "$work/peer.env" ] && [ $waited -lt 50 ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+done
+if [ ! -f "$work/peer.env" ]; then
+    echo "FAIL: the Linux printer ($peer) did not start"
+    exit 1
+fi
+. "$work/peer.env"
+
+# COM5 is the pseudo-terminal: Wine maps COM names to devices through
+# HKLM\Software\Wine\Ports and reads that key when its wineserver starts.
+# The spooler's printers and Standard TCP/IP ports are what a Windows
+# machine with a receipt printer on COM5 and a kitchen printer on the
+# network would hold; COM9 is a listed port without a device.
+cat >"$work/printers.reg" <<REG
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\Software\Wine\Ports]
+"COM5"="$pty"
+
+[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Print\Printers\Receipt Printer]
+"Port"="COM5:"
+
+[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Print\Printers\Kitchen Printer]
+"Port"="IP_127.0.0.1_$tcp"
+
+[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Print\Monitors\Standard TCP/IP Port\Ports\IP_127.0.0.1_$tcp]
+"IpAddress"="127.0.0.1"
+"HostName"=""
+"PortNumber"=dword:$(printf '%08x' "$tcp")
+REG
+cat >"$work/serialcomm.reg" <<'REG'
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\Hardware\Devicemap\Serialcomm]
+"\\Device\\Serial8"="COM9"
+REG
+timeout 60 wine reg import "$work/printers.reg" >/dev/null 2>&1 ||
+    { echo "FAIL: wine reg import printers.reg"; exit 1; }
+timeout 30 wineserver -k || true
+timeout 60 wineserver -w || true
+# The device map is volatile and rebuilt when the wineserver starts, so the
+# extra port goes in after the restart.
+timeout 60 wine reg import "$work/serialcomm.reg" >/dev/null 2>&1 ||
+    { echo "FAIL: wine reg import serialcomm.reg"; exit 1; }
+
 log="$work/layer.log"
 status=0
 timeout 120 wine "$bin/sorlink_wine_test.exe" "log=$(windows_path "$log")" \
-    "exports=$(windows_path "$exports")" || status=$?
+    "exports=$(windows_path "$exports")" serial=COM5 extraport=COM9 \
+    "serialprinter=Receipt Printer" "tcpprinter=Kitchen Printer" "tcp=$tcp" \
+    "udp=$udp,$udpreply" || status=$?
+
+# What reached the Linux side, byte for byte.
+for channel in serial tcp udp; do
+    if ! grep -q "Hello Printer 42" "$work/$channel.bin" 2>/dev/null; then
+        echo "FAIL: the Linux printer received nothing over $channel"
+        status=1
+    fi
+done
 
 # The DLL wrote the log through its Windows path; it is the Linux file.
 if ! grep -q "CreateCommunicationPort-  START" "$log" 2>/dev/null; then

@@ -1,12 +1,19 @@
 // Run under Wine by run_wine_test.sh: loads Sorlink64.dll by name, as a POS
 // application does, and drives it through its exported names.
 //
-// Arguments (key=value): log=<Windows path of a fresh log file>,
-// exports=<Windows path of the list of exported names>.
+// Arguments (key=value):
+//   log=<Windows path of a fresh log file>
+//   exports=<Windows path of the list of exported names>
+//   serial=<COM port backed by the Linux printer>, tcp=<loopback TCP port>,
+//   udp=<remote port>,<local port>, and the names the imported registry
+//   gives: serialprinter=, tcpprinter=, extraport= (a port without device)
+// The Linux printer answers every byte with the same byte, letters in the
+// other case.
 #include <windows.h>
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -50,6 +57,40 @@ bool HasStamp(const std::string& line) {
         }
     }
     return true;
+}
+
+const int kAllLevels = LOG_DATA | LOG_TRACE | LOG_INFO | LOG_ERROR;
+
+bool Contains(const std::string& list, const std::string& entry) {
+    std::string padded = "|" + list + "|";
+    return padded.find("|" + entry + "|") != std::string::npos;
+}
+
+// Reads until `count` bytes have come or five seconds have passed: a read
+// returns what has arrived within the port's own time-outs.
+std::string ReadAnswer(std::size_t count) {
+    std::string answer;
+    DWORD start = GetTickCount();
+    for (int attempt = 0; attempt < 50 && answer.size() < count; ++attempt) {
+        char buffer[256] = {};
+        unsigned received = 0;
+        int result = SORLINK(Read)(buffer, static_cast<int>(sizeof buffer), &received);
+        if (result == 0 && received <= sizeof buffer) answer.append(buffer, received);
+        if (GetTickCount() - start > 5000) break;
+    }
+    return answer;
+}
+
+// Writes a text and expects the printer's answer to it.
+void ChecksRoundTrip(const char* what) {
+    const std::string text = "Hello Printer 42";
+    WCHECK_EQ(0, SORLINK(Write)(reinterpret_cast<const unsigned char*>(text.data()),
+                                static_cast<int>(text.size())));
+    std::string answer = ReadAnswer(text.size());
+    if (answer != "hELLO pRINTER 42") {
+        wine_check::Fail(__FILE__, __LINE__,
+                         std::string(what) + ": the printer answered \"" + answer + "\"");
+    }
 }
 
 void ChecksEveryNameResolves(const char* exportsPath) {
@@ -136,6 +177,103 @@ void ChecksTheLogFile(const char* logPath) {
     WCHECK(lines.empty() || lines.back().compare(0, 6, year) == 0);
 }
 
+void ChecksRegistryListings(const char* logPath, const char* serialPort, const char* extraPort,
+                            const char* serialPrinter, const char* tcpPrinter, int tcpPort) {
+    wine_check::Section("registry imported into the prefix");
+    int id = 0;
+    char list[1024] = {};
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_SERIAL, LOG_MODE_FILE, kAllLevels,
+                                                  logPath, &id));
+    WCHECK_EQ(0, SORLINK(SerialEnumPorts)(list, sizeof list));
+    if (!Contains(list, serialPort) || !Contains(list, extraPort)) {
+        wine_check::Fail(__FILE__, __LINE__, std::string("serial ports listed: ") + list);
+    }
+    WCHECK_EQ(0, SORLINK(SerialEnumPrinters)(nullptr, list, sizeof list));
+    if (!Contains(list, serialPrinter)) {
+        wine_check::Fail(__FILE__, __LINE__, std::string("serial printers listed: ") + list);
+    }
+    WCHECK_EQ(0, SORLINK(SerialEnumPrinters)(serialPort, list, sizeof list));
+    WCHECK(std::string(list) == serialPrinter);
+    char tiny[2] = {};
+    WCHECK_EQ(3, SORLINK(SerialEnumPorts)(tiny, sizeof tiny));
+
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_FILE, kAllLevels,
+                                                  logPath, &id));
+    WCHECK_EQ(0, SORLINK(EthEnumPrinters)(list, sizeof list));
+    if (!Contains(list, tcpPrinter)) {
+        wine_check::Fail(__FILE__, __LINE__, std::string("TCP printers listed: ") + list);
+    }
+    WCHECK_EQ(0, SORLINK(InitEthTCPPrinter)(tcpPrinter));
+    char address[64] = {};
+    int port = 0;
+    WCHECK_EQ(0, SORLINK(GetEthIpAndPort)(address, &port));
+    WCHECK(std::string(address) == "127.0.0.1");
+    WCHECK_EQ(tcpPort, port);
+    // The printer found by name is the loopback printer.
+    WCHECK_EQ(0, SORLINK(Open)());
+    ChecksRoundTrip("TCP printer initialised by name");
+    WCHECK_EQ(0, SORLINK(Close)());
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+}
+
+// The COM port is a Linux pseudo-terminal. Wine reports NT 6.1, so the
+// layer goes through its DOS device link first.
+void ChecksSerialPrinter(const char* logPath, const char* serialPort, const char* serialPrinter) {
+    wine_check::Section("serial printer on a pseudo-terminal");
+    int id = 0;
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_SERIAL, LOG_MODE_FILE, kAllLevels,
+                                                  logPath, &id));
+    WCHECK_EQ(0, SORLINK(InitSerialPort)(serialPort, 9600, 0, 8, 0, 2));
+    WCHECK_EQ(0, SORLINK(SetSerialTimeout)(10, 500, 10, 1000, 10));
+    WCHECK_EQ(0, SORLINK(Open)());
+    int baud = 0, parity = -1, byteSize = 0, stopBits = -1, flow = -1;
+    WCHECK_EQ(0, SORLINK(GetSerialParameters)(&baud, &parity, &byteSize, &stopBits, &flow));
+    WCHECK_EQ(9600, baud);
+    WCHECK_EQ(8, byteSize);
+    WCHECK_EQ(2, flow);
+    ChecksRoundTrip("serial port opened by name");
+    WCHECK_EQ(0, SORLINK(Clean)(1, 1));
+    WCHECK_EQ(0, SORLINK(Close)());
+
+    // The same port again, chosen through the printer installed on it.
+    WCHECK_EQ(0, SORLINK(InitSerialPrinter)(serialPrinter));
+    char port[1024] = {};
+    WCHECK_EQ(0, SORLINK(GetSerialPort)(port));
+    WCHECK(std::string(port) == serialPort);
+    WCHECK_EQ(0, SORLINK(Open)());
+    ChecksRoundTrip("serial port opened through its printer");
+    WCHECK_EQ(0, SORLINK(VbClose)());
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+}
+
+void ChecksTcpPrinter(const char* logPath, int tcpPort) {
+    wine_check::Section("TCP printer on loopback");
+    int id = 0;
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_FILE, kAllLevels,
+                                                  logPath, &id));
+    WCHECK_EQ(0, SORLINK(SetEthConnTimeout)(2000));
+    WCHECK_EQ(0, SORLINK(InitEthTCP)("127.0.0.1", tcpPort));
+    WCHECK_EQ(0, SORLINK(Open)());
+    ChecksRoundTrip("TCP");
+    WCHECK_EQ(0, SORLINK(Close)());
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+}
+
+void ChecksUdpDevice(const char* logPath, int remotePort, int localPort) {
+    wine_check::Section("UDP device on loopback");
+    int id = 0;
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_FILE, kAllLevels,
+                                                  logPath, &id));
+    WCHECK_EQ(0, SORLINK(InitEthUDP)("127.0.0.1", remotePort, localPort));
+    WCHECK_EQ(0, SORLINK(Open)());
+    ChecksRoundTrip("UDP");
+    char sender[64] = {};
+    WCHECK_EQ(0, SORLINK(AdvGetEthIpReceived)(sender, sizeof sender));
+    WCHECK(std::string(sender) == "127.0.0.1");
+    WCHECK_EQ(0, SORLINK(Close)());
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -155,6 +293,26 @@ int main(int argc, char** argv) {
     ChecksEveryNameResolves(exportsPath);
     ChecksPortsAndIds(logPath);
     ChecksTheLogFile(logPath);
+
+    const char* serialPort = wine_check::Argument(argc, argv, "serial");
+    const char* extraPort = wine_check::Argument(argc, argv, "extraport");
+    const char* serialPrinter = wine_check::Argument(argc, argv, "serialprinter");
+    const char* tcpPrinter = wine_check::Argument(argc, argv, "tcpprinter");
+    const char* tcp = wine_check::Argument(argc, argv, "tcp");
+    const char* udp = wine_check::Argument(argc, argv, "udp");
+    int remotePort = 0, localPort = 0;
+    if (serialPort != nullptr && extraPort != nullptr && serialPrinter != nullptr &&
+        tcpPrinter != nullptr && tcp != nullptr) {
+        ChecksRegistryListings(logPath, serialPort, extraPort, serialPrinter, tcpPrinter,
+                               std::atoi(tcp));
+    }
+    if (serialPort != nullptr && serialPrinter != nullptr) {
+        ChecksSerialPrinter(logPath, serialPort, serialPrinter);
+    }
+    if (tcp != nullptr) ChecksTcpPrinter(logPath, std::atoi(tcp));
+    if (udp != nullptr && std::sscanf(udp, "%d,%d", &remotePort, &localPort) == 2) {
+        ChecksUdpDevice(logPath, remotePort, localPort);
+    }
 
     FreeLibrary(library);
     std::printf("%s: %d failure(s)\n", argv[0], wine_check::Failures());
