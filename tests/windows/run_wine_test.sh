@@ -5,7 +5,8 @@
 #
 #   run_wine_test.sh <build-win64 dir> <exports.txt> <printer_peer>
 #
-# Mono and Gecko are disabled (nothing here needs .NET or HTML), every Wine
+# SORLINK_WINE_KEEP=1 keeps the prefix, the log and what the printer
+# received. Mono and Gecko are disabled (nothing here needs .NET or HTML), every Wine
 # step is bounded in time, and the prefix's wineserver is stopped at the end.
 set -eu
 
@@ -36,7 +37,11 @@ peer_pid=""
 cleanup() {
     timeout 20 wineserver -k >/dev/null 2>&1 || true
     [ -n "$peer_pid" ] && kill "$peer_pid" 2>/dev/null
-    rm -rf "$work"
+    if [ -n "${SORLINK_WINE_KEEP:-}" ]; then
+        echo "kept $work"
+    else
+        rm -rf "$work"
+    fi
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
@@ -126,6 +131,8 @@ if ! grep -q "CreateCommunicationPort-  START" "$log" 2>/dev/null; then
 fi
 
 if [ $status -ne 0 ]; then
+    echo "-- the end of the layer's log:"
+    tail -n 80 "$log" 2>/dev/null | tr -d '\r'
     echo "FAIL: the Wine test failed (status $status)"
     exit 1
 fi

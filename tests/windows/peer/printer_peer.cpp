@@ -139,10 +139,8 @@ int main(int argc, char** argv) {
                 WriteAll(master, Answer(buffer, n));
             }
         }
-        if (fds[1].revents & POLLIN) {
-            int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-            if (client >= 0) clients.push_back(client);
-        }
+        int accepted = -1;
+        if (fds[1].revents & POLLIN) accepted = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (fds[2].revents & POLLIN) {
             ssize_t n = recv(udp, buffer, sizeof buffer, 0);
             if (n > 0) {
@@ -172,6 +170,7 @@ int main(int argc, char** argv) {
         for (std::size_t i = 3; i < fds.size(); ++i) {
             if (fds[i].fd >= 0) open.push_back(fds[i].fd);
         }
+        if (accepted >= 0) open.push_back(accepted);
         clients = open;
     }
     close(slave);
