@@ -93,3 +93,17 @@ if(SORLINK_WIN32_BITS EQUAL 64)
                              ${PROJECT_SOURCE_DIR}/include)
   target_link_options(sorlink_wine_test PRIVATE ${SORLINK_STATIC_RUNTIME})
 endif()
+
+# The bridge's Wine test drives Sorjni.dll through a hand-made JNI
+# environment, so it needs the bridge's JNI headers. jposbridge/ is read
+# after this file: the test is added once the whole tree has been read.
+function(sorlink_add_bridge_wine_test)
+  if(TARGET Sorjni AND SORLINK_WIN32_BITS EQUAL 64)
+    add_executable(sorjni_wine_test ${PROJECT_SOURCE_DIR}/tests/windows/wine_sorjni_test.cpp)
+    target_include_directories(sorjni_wine_test PRIVATE ${PROJECT_SOURCE_DIR}
+                               $<TARGET_PROPERTY:Sorjni,INCLUDE_DIRECTORIES>)
+    target_link_libraries(sorjni_wine_test PRIVATE shell32 version)
+    target_link_options(sorjni_wine_test PRIVATE ${SORLINK_STATIC_RUNTIME})
+  endif()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL sorlink_add_bridge_wine_test)

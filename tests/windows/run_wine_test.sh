@@ -3,8 +3,10 @@
 # Wine prefix created for this run and removed afterwards, with a Linux
 # printer behind a COM port (a pseudo-terminal), a TCP and a UDP port.
 #
-#   run_wine_test.sh <build-win64 dir> <exports.txt> <printer_peer>
+#   run_wine_test.sh <build-win64 dir> <exports.txt> <printer_peer> [bridge]
 #
+# With "bridge", Sorjni.dll is driven too, through a hand-made JNI
+# environment, against the same TCP printer.
 # SORLINK_WINE_KEEP=1 keeps the prefix, the log and what the printer
 # received. Mono and Gecko are disabled (nothing here needs .NET or HTML), every Wine
 # step is bounded in time, and the prefix's wineserver is stopped at the end.
@@ -13,9 +15,12 @@ set -eu
 windows_build=$1
 exports=$2
 peer=$3
+with_bridge=${4:-}
 
 bin="$windows_build/bin"
-for file in "$bin/Sorlink64.dll" "$bin/sorlink_wine_test.exe"; do
+programs="$bin/Sorlink64.dll $bin/sorlink_wine_test.exe"
+[ "$with_bridge" = bridge ] && programs="$programs $bin/Sorjni.dll $bin/sorjni_wine_test.exe"
+for file in $programs; do
     if [ ! -f "$file" ]; then
         echo "FAIL: $file not found: build the win64 preset first" \
              "(cmake --preset win64 && cmake --build --preset win64)"
@@ -32,6 +37,10 @@ export WINEPREFIX="$work/prefix"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all
 export WINEARCH=win64
+# The prefix's user folders (the bridge logs into Documents) stay in the
+# throw-away folder instead of linking to the real home's.
+export HOME="$work/home"
+mkdir -p "$HOME"
 
 peer_pid=""
 cleanup() {
@@ -115,6 +124,10 @@ timeout 120 wine "$bin/sorlink_wine_test.exe" "log=$(windows_path "$log")" \
     "exports=$(windows_path "$exports")" serial=COM5 extraport=COM9 \
     "serialprinter=Receipt Printer" "tcpprinter=Kitchen Printer" "tcp=$tcp" \
     "udp=$udp,$udpreply" || status=$?
+
+if [ "$with_bridge" = bridge ]; then
+    timeout 120 wine "$bin/sorjni_wine_test.exe" "tcp=$tcp" || status=$?
+fi
 
 # What reached the Linux side, byte for byte.
 for channel in serial tcp udp; do
