@@ -58,8 +58,6 @@ private:
     int RetryToConnectAfterAbort();
 
     // Transfer (CSvComEthTransfer.cpp).
-    int WriteTCP(const unsigned char* bytes, std::uint32_t length);
-    int WriteUDP(const unsigned char* bytes, std::uint32_t length);
     int WriteByMode(const unsigned char* bytes, std::uint32_t length);
     int SendPiece(const char* prefix, const unsigned char* bytes, std::uint32_t offset,
                   std::uint32_t size, std::uint32_t* taken);
@@ -71,6 +69,7 @@ private:
 
     // Installed printer discovery (CSvComEthPrinters.cpp).
     int ExtractIpAndTCPPort(const char* portName, char* address, unsigned* port);
+    int KeyNotOpened(const char* prefix, const char* path, long status);
 
     // Log message at LOG_ERROR and return code; SystemError first records
     // the platform's last error number.

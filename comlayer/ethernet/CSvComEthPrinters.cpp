@@ -37,6 +37,13 @@ long OpenKey(const std::string& path, plat::Hkey* key) {
 }
 }  // namespace
 
+// The registry reports its error as the result, not as the last error.
+int CSvComEth::KeyNotOpened(const char* prefix, const char* path, long status) {
+    lastSystemError = static_cast<int>(status);
+    logFile->Writef(prefix, LOG_ERROR, "Error opening registry key: %s \n", path);
+    return 1;
+}
+
 int CSvComEth::EnumEthernet(char* out, unsigned size) {
     const char* prefix = "CSvComEth::EnumEthernet - ";
     logFile->Write(prefix, "START\n", LOG_TRACE);
@@ -46,11 +53,7 @@ int CSvComEth::EnumEthernet(char* out, unsigned size) {
     int portCount = registry.GetSubKeyCount(plat::kHkeyLocalMachine, kPortsKey);
     plat::Hkey portsKey = 0;
     long status = OpenKey(kPortsKey, &portsKey);
-    if (status != 0) {
-        lastSystemError = static_cast<int>(status);
-        logFile->Writef(prefix, LOG_ERROR, "Error opening registry key: %s \n", kPortsKey);
-        return 1;
-    }
+    if (status != 0) return KeyNotOpened(prefix, kPortsKey, status);
     for (int portIndex = 0; portIndex < portCount; ++portIndex) {
         char portName[kNameSize];
         SubKeyName(portsKey, static_cast<std::uint32_t>(portIndex), portName);
@@ -105,10 +108,8 @@ int CSvComEth::InitTCPPrinter(const char* printerName) {
         plat::Hkey printersKey = 0;
         long status = OpenKey(kPrintersKey, &printersKey);
         if (status != 0) {
-            lastSystemError = static_cast<int>(status);
-            logFile->Writef(prefix, LOG_ERROR, "Error opening registry key: %s \n", kPrintersKey);
             mode = kModeNone;
-            return 1;
+            return KeyNotOpened(prefix, kPrintersKey, status);
         }
         char name[kNameSize];
         SubKeyName(printersKey, static_cast<std::uint32_t>(index), name);
@@ -120,11 +121,8 @@ int CSvComEth::InitTCPPrinter(const char* printerName) {
         plat::Hkey printerKey = 0;
         status = OpenKey(printerPath, &printerKey);
         if (status != 0) {
-            lastSystemError = static_cast<int>(status);
-            logFile->Writef(prefix, LOG_ERROR, "Error opening registry key: %s \n",
-                            printerPath.c_str());
             mode = kModeNone;
-            return 1;
+            return KeyNotOpened(prefix, printerPath.c_str(), status);
         }
         plat::RegCloseKey(printerKey);
         char port[CRegistry::kValueSize] = {};
@@ -172,11 +170,7 @@ int CSvComEth::ExtractIpAndTCPPort(const char* portName, char* address, unsigned
         }
         plat::Hkey portsKey = 0;
         long status = OpenKey(kPortsKey, &portsKey);
-        if (status != 0) {
-            lastSystemError = static_cast<int>(status);
-            logFile->Writef(prefix, LOG_ERROR, "Error opening registry key: %s \n", kPortsKey);
-            return 1;
-        }
+        if (status != 0) return KeyNotOpened(prefix, kPortsKey, status);
         SubKeyName(portsKey, static_cast<std::uint32_t>(index), name);
         plat::RegCloseKey(portsKey);
         if (std::strcmp(name, portName) == 0) break;
@@ -186,10 +180,8 @@ int CSvComEth::ExtractIpAndTCPPort(const char* portName, char* address, unsigned
     plat::Hkey portKey = 0;
     long status = OpenKey(portPath, &portKey);
     if (status != 0) {
-        lastSystemError = static_cast<int>(status);
-        logFile->Writef(prefix, LOG_ERROR, "Error opening registry key: %s \n", portPath.c_str());
         mode = kModeNone;
-        return 1;
+        return KeyNotOpened(prefix, portPath.c_str(), status);
     }
     plat::RegCloseKey(portKey);
 

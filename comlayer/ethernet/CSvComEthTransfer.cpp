@@ -69,8 +69,33 @@ int CSvComEth::WriteEth(const unsigned char* bytes, int length) {
     return 0;
 }
 
+// WriteTCP or WriteUDP by mode: the same pieces, log lines and dumps; only
+// TCP ever reports an aborted connection, which is made again and the
+// piece sent again whole (the new connection is a new stream).
 int CSvComEth::WriteByMode(const unsigned char* bytes, std::uint32_t length) {
-    return mode == kModeUdp ? WriteUDP(bytes, length) : WriteTCP(bytes, length);
+    const char* prefix = mode == kModeUdp ? "CSvComEth::WriteUDP - " : "CSvComEth::WriteTCP - ";
+    logFile->Write(prefix, "START\n", LOG_TRACE);
+    LogSplit(prefix, length);
+    std::uint32_t total = 0;
+    int result =
+        SendInPieces(length, writePacketSize, [&](std::uint32_t offset, std::uint32_t size) {
+            for (;;) {
+                std::uint32_t taken = 0;
+                int sent = SendPiece(prefix, bytes, offset, size, &taken);
+                if (sent != kConnectionAborted) {
+                    total += taken;
+                    return sent;
+                }
+                logFile->Write(prefix, kAborted, LOG_INFO);
+                if (RetryToConnectAfterAbort() == 0) return Error(prefix, kNotReestablished, 216);
+                int option = SetTimeoutOption(prefix, tcpSocket, plat::kSoSndTimeo, sendTimeout);
+                if (option != 0) return option;
+            }
+        });
+    if (total != length) logFile->Write(prefix, kIncomplete, LOG_INFO);
+    if (result != 0) return result;
+    logFile->Write(prefix, "END\n", LOG_TRACE);
+    return 0;
 }
 
 // Sends bytes[offset, offset + size) with as many calls as it takes: what
@@ -97,50 +122,6 @@ int CSvComEth::SendPiece(const char* prefix, const unsigned char* bytes, std::ui
                            offset + *taken);
         *taken += static_cast<std::uint32_t>(sent);
     }
-    return 0;
-}
-
-int CSvComEth::WriteTCP(const unsigned char* bytes, std::uint32_t length) {
-    const char* prefix = "CSvComEth::WriteTCP - ";
-    logFile->Write(prefix, "START\n", LOG_TRACE);
-    LogSplit(prefix, length);
-    std::uint32_t total = 0;
-    int result =
-        SendInPieces(length, writePacketSize, [&](std::uint32_t offset, std::uint32_t size) {
-            for (;;) {
-                std::uint32_t taken = 0;
-                int sent = SendPiece(prefix, bytes, offset, size, &taken);
-                total += taken;
-                if (sent != kConnectionAborted) return sent;
-                // The new connection is a new stream: the piece goes again whole.
-                total -= taken;
-                logFile->Write(prefix, kAborted, LOG_INFO);
-                if (RetryToConnectAfterAbort() == 0) return Error(prefix, kNotReestablished, 216);
-                int option = SetTimeoutOption(prefix, tcpSocket, plat::kSoSndTimeo, sendTimeout);
-                if (option != 0) return option;
-            }
-        });
-    if (total != length) logFile->Write(prefix, kIncomplete, LOG_INFO);
-    if (result != 0) return result;
-    logFile->Write(prefix, "END\n", LOG_TRACE);
-    return 0;
-}
-
-int CSvComEth::WriteUDP(const unsigned char* bytes, std::uint32_t length) {
-    const char* prefix = "CSvComEth::WriteUDP - ";
-    logFile->Write(prefix, "START\n", LOG_TRACE);
-    LogSplit(prefix, length);
-    std::uint32_t total = 0;
-    int result =
-        SendInPieces(length, writePacketSize, [&](std::uint32_t offset, std::uint32_t size) {
-            std::uint32_t taken = 0;
-            int sent = SendPiece(prefix, bytes, offset, size, &taken);
-            total += taken;
-            return sent;
-        });
-    if (total != length) logFile->Write(prefix, kIncomplete, LOG_INFO);
-    if (result != 0) return result;
-    logFile->Write(prefix, "END\n", LOG_TRACE);
     return 0;
 }
 
