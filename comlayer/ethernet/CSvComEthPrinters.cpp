@@ -47,6 +47,7 @@ int CSvComEth::KeyNotOpened(const char* prefix, const char* path, long status) {
 int CSvComEth::EnumEthernet(char* out, unsigned size) {
     const char* prefix = "CSvComEth::EnumEthernet - ";
     logFile->Write(prefix, "START\n", LOG_TRACE);
+    if (out == nullptr) return Error(prefix, "Null argument\n", 5);
     CRegistry registry;
     // Not cut at 1024 bytes: the caller's size alone decides whether it fits.
     std::string list;
@@ -102,6 +103,7 @@ int CSvComEth::InitTCPPrinter(const char* printerName) {
     if (connected == 1) {
         return Error(prefix, "Init failed: a TCP connection is already active\n", 200);
     }
+    if (printerName == nullptr) return Error(prefix, "Null argument\n", 5);
     CRegistry registry;
     int printerCount = registry.GetSubKeyCount(plat::kHkeyLocalMachine, kPrintersKey);
     for (int index = 0; index < printerCount; ++index) {
