@@ -167,8 +167,17 @@ TEST_F(TcpEthernet, NoSocketLeaksAcrossOpensClosesAndFailures) {
         }
         ASSERT_EQ(0, InitEthTCP("127.0.0.1", loopback::ClosedPort()));
         for (int i = 0; i < 3; ++i) EXPECT_EQ(215, Open());
-        // Deleting a connected port closes its socket.
+        // A reconnection after the printer went away replaces the socket.
         Connect(printer);
+        printer.ResetConnection();
+        std::this_thread::sleep_for(20ms);
+        bool reconnected = false;
+        for (int i = 0; i < 5 && !reconnected; ++i) {
+            WriteText("again");
+            reconnected = printer.WaitForConnections(7, 200ms);
+        }
+        EXPECT_TRUE(reconnected);
+        // Deleting a connected port closes its socket.
         ASSERT_EQ(0, DeleteAllLayerItems());
     }
     EXPECT_EQ(before, loopback::OpenDescriptors());
