@@ -11,6 +11,9 @@ TEST_F(EthernetSetup, AcceptsDottedAndBroadcastAddressesAndRefusesHostNames) {
     EXPECT_EQ(0, InitEthUDP("255.255.255.255", 1, 2));
     EXPECT_EQ(0, InitEthTCP("192.168.0.10", 9100));
     EXPECT_EQ(205, InitEthTCP("printer.local", 9100));
+    EXPECT_EQ(205, VbInitEthTCP("printer.local", 9100));
+    EXPECT_EQ(0, VbInitEthUDP("127.0.0.1", 1, 2));
+    EXPECT_EQ(205, VbInitEthUDP("printer.local", 1, 2));
     EXPECT_TRUE(Logged("CSvComEth::InitTCPIp -  Init failed: IP format not correct \n"));
     // The refused address also forgets the earlier successful one.
     EXPECT_EQ(201, Open());
