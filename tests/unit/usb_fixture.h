@@ -22,15 +22,16 @@ constexpr char kPrinterPath[] =
     "\\\\?\\usb#vid_0f3c&pid_0101#A1B2C3#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 
 // Registry of one printer on a USB port and its device instance.
-inline std::string ReceiptRegistry(const std::string& more = "") {
-    return "Windows Registry Editor Version 5.00\r\n\r\n"
+// Registry of one printer on a USB port and its device instance, after the
+// keys given in `before`.
+inline std::string ReceiptRegistry(const std::string& before = "") {
+    return "Windows Registry Editor Version 5.00\r\n\r\n" + before +
            "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0F3C&PID_0101\\A1B2C3]"
            "\r\n"
            "\"ParentIdPrefix\"=\"7&1a2b3c4d&0\"\r\n\r\n"
            "[HKEY_LOCAL_"
            "MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Receipt\\PnPData]\r\n"
-           "\"DeviceInstanceId\"=\"USBPRINT\\\\MODEL\\\\7&1A2B3C4D&0&USB001\"\r\n\r\n" +
-           more;
+           "\"DeviceInstanceId\"=\"USBPRINT\\\\MODEL\\\\7&1A2B3C4D&0&USB001\"\r\n\r\n";
 }
 
 class UsbPort : public ::testing::Test {
