@@ -21,8 +21,10 @@ constexpr int kMaxDrainReads = 4096;
 
 // Cancels the request and lets the cancellation finish, so the platform no
 // longer refers to the record once it goes out of scope.
+// A refused cancellation is not waited for: the wait could then last for
+// ever.
 void CancelRequest(plat::Handle handle, plat::Overlapped* record) {
-    plat::CancelIo(handle);
+    if (!plat::CancelIo(handle)) return;
     std::uint32_t ignored = 0;
     plat::GetOverlappedResult(handle, record, &ignored, true);
 }
