@@ -255,9 +255,9 @@ int CSvComUsb::WriteFileUsb(const char* path) {
         size = std::ftell(file);
         std::fseek(file, 0, SEEK_SET);
     }
-    // Sizes are counted in 32 bits like every transfer; a larger file is
-    // refused as one that cannot be read.
-    if (file == nullptr || size < 0 || static_cast<unsigned long>(size) > 0xFFFFFFFFul) {
+    // A file of 2 GiB or more is refused as one that cannot be read: a
+    // 32-bit build could not even tell its size.
+    if (file == nullptr || size < 0 || size > 0x7FFFFFFFL) {
         lastSystemError = static_cast<int>(plat::GetLastError());
         if (file != nullptr) std::fclose(file);
         logFile->Writef(prefix, LOG_ERROR, "Impossibile to open file %s\n", path);
