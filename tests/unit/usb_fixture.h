@@ -38,7 +38,6 @@ class UsbPort : public ::testing::Test {
 protected:
     void SetUp() override {
         fake::Reset();
-        fake::usb::Reset();
         DeleteAllLayerItems();
         int id = 0;
         ASSERT_EQ(0, CreateCommunicationPort(2, LOG_MODE_FILE, LOG_TRACE | LOG_INFO | LOG_ERROR,
