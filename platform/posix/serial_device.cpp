@@ -1,13 +1,422 @@
-// Placeholder: replaced by the serial device implementation.
+// Serial ports on Linux: a terminal device opened for exclusive use, whose
+// termios settings carry the DCB and whose reads and writes honour the
+// COMMTIMEOUTS with the meanings they have on Windows.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/device.h"
 #include "platform/posix/device_openers.h"
+#include "platform/posix/errors.h"
+#include "platform/system.h"
 
 namespace plat::posix {
 
-std::unique_ptr<common::DeviceObject> OpenSerialDevice(const char*, std::uint32_t, std::uint32_t,
-                                                       std::uint32_t, std::uint32_t,
+namespace {
+
+constexpr std::uint32_t kMaxDword = 0xFFFFFFFFu;
+// EscapeCommFunction codes besides DTR and RTS.
+constexpr std::uint32_t kSetXoff = 1;
+constexpr std::uint32_t kSetXon = 2;
+constexpr std::uint32_t kSetBreak = 8;
+constexpr std::uint32_t kClrBreak = 9;
+
+struct Speed {
+    std::uint32_t baud;
+    speed_t code;
+};
+
+const Speed kSpeeds[] = {
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+};
+
+bool SpeedCode(std::uint32_t baud, speed_t* code) {
+    for (const Speed& speed : kSpeeds) {
+        if (speed.baud == baud) {
+            *code = speed.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::uint32_t BaudOf(speed_t code) {
+    for (const Speed& speed : kSpeeds) {
+        if (speed.code == code) return speed.baud;
+    }
+    return 0;
+}
+
+std::int64_t NowMs() {
+    struct timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Milliseconds left until deadline (-1: no deadline), never below 0.
+int Remaining(std::int64_t deadline) {
+    if (deadline < 0) return -1;
+    std::int64_t left = deadline - NowMs();
+    if (left <= 0) return 0;
+    return left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(left);
+}
+
+// Waits for the descriptor to become ready; 1 ready, 0 timed out, -1 error.
+int WaitFor(int fd, short events, int timeoutMs) {
+    struct pollfd entry {};
+    entry.fd = fd;
+    entry.events = events;
+    for (;;) {
+        int ready = ::poll(&entry, 1, timeoutMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return ready;
+        // A hung-up line (the far end of a pseudo-terminal closed) never
+        // becomes readable again: report it instead of waking for ever.
+        bool hungUp = (entry.revents & POLLHUP) != 0 && (entry.revents & events) == 0;
+        if (hungUp || (entry.revents & (POLLERR | POLLNVAL)) != 0) {
+            errno = EIO;
+            return -1;
+        }
+        return 1;
+    }
+}
+
+class SerialDevice : public common::DeviceObject {
+public:
+    explicit SerialDevice(int descriptor) : fd(descriptor) {
+        // What a Windows driver reports for a port nobody has configured.
+        shadow.DCBlength = kDcbLength;
+        shadow.fBinary = 1;
+        shadow.fDtrControl = kDtrControlEnable;
+        shadow.fRtsControl = kRtsControlEnable;
+        shadow.XonLim = 2048;
+        shadow.XoffLim = 512;
+        timeouts = CommTimeouts{};
+    }
+    ~SerialDevice() override {
+        if (fd >= 0) ::close(fd);
+    }
+
+    bool Close() override {
+        ::ioctl(fd, TIOCNXCL);
+        int result = ::close(fd);
+        fd = -1;
+        // Linux releases the descriptor even when close reports an error.
+        if (result != 0 && errno == EBADF) return Fail(errno);
+        return true;
+    }
+
+    bool Read(void* buffer, std::uint32_t toRead, std::uint32_t* read,
+              Overlapped* overlapped) override;
+    bool Write(const void* buffer, std::uint32_t toWrite, std::uint32_t* written,
+               Overlapped* overlapped) override;
+    bool GetCommState(Dcb* dcb) override;
+    bool SetCommState(const Dcb* dcb) override;
+    bool SetCommTimeouts(const CommTimeouts* values) override {
+        timeouts = *values;
+        return true;
+    }
+    bool EscapeCommFunction(std::uint32_t function) override;
+    bool PurgeComm(std::uint32_t flags) override;
+
+private:
+    bool Fail(int error) {
+        SetLastErrorFromErrno(error);
+        return false;
+    }
+    // Raises or lowers modem lines; pseudo-terminals have none, which is
+    // only an error when the caller asks for a line explicitly.
+    bool ModemLines(int lines, bool raise) {
+        return ::ioctl(fd, raise ? TIOCMBIS : TIOCMBIC, &lines) == 0;
+    }
+
+    int fd;
+    Dcb shadow{};  // the DCB fields termios has no place for
+    CommTimeouts timeouts{};
+};
+
+bool SerialDevice::SetCommState(const Dcb* dcb) {
+    struct termios settings {};
+    if (::tcgetattr(fd, &settings) != 0) return Fail(errno);
+    speed_t speed = B9600;
+    if (!SpeedCode(dcb->BaudRate, &speed) || dcb->ByteSize < 5 || dcb->ByteSize > 8 ||
+        dcb->Parity > kSpaceParity || dcb->StopBits > kTwoStopBits) {
+        SetLastError(kErrorInvalidParameter);
+        return false;
+    }
+    // Raw bytes both ways: no line editing, echo, signals or translation.
+    settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                               ICRNL | IXON | IXOFF | IXANY | INPCK);
+    settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+#ifdef CMSPAR
+    settings.c_cflag &= ~static_cast<tcflag_t>(CMSPAR);
+#endif
+    settings.c_cflag |= CLOCAL | CREAD;
+    static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    settings.c_cflag |= kSizes[dcb->ByteSize - 5];
+    switch (dcb->Parity) {
+        case kOddParity:
+            settings.c_cflag |= PARENB | PARODD;
+            break;
+        case kEvenParity:
+            settings.c_cflag |= PARENB;
+            break;
+#ifdef CMSPAR
+        case kMarkParity:
+            settings.c_cflag |= PARENB | PARODD | CMSPAR;
+            break;
+        case kSpaceParity:
+            settings.c_cflag |= PARENB | CMSPAR;
+            break;
+#endif
+        default:
+            break;
+    }
+    if ((settings.c_cflag & PARENB) != 0 && dcb->fParity != 0) settings.c_iflag |= INPCK;
+    // Linux has no half-and-a-half stop bits: the longer setting is closer.
+    if (dcb->StopBits != kOneStopBit) settings.c_cflag |= CSTOPB;
+    if (dcb->fOutxCtsFlow != 0 || dcb->fRtsControl == kRtsControlHandshake) {
+        settings.c_cflag |= CRTSCTS;
+    }
+    if (dcb->fOutX != 0) settings.c_iflag |= IXON;
+    if (dcb->fInX != 0) settings.c_iflag |= IXOFF;
+    if (dcb->fOutX != 0 || dcb->fInX != 0) {
+        settings.c_cc[VSTART] = static_cast<cc_t>(dcb->XonChar);
+        settings.c_cc[VSTOP] = static_cast<cc_t>(dcb->XoffChar);
+    }
+    // Reads wait in poll with the COMMTIMEOUTS, never in the driver.
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 0;
+    ::cfsetispeed(&settings, speed);
+    ::cfsetospeed(&settings, speed);
+    if (::tcsetattr(fd, TCSANOW, &settings) != 0) return Fail(errno);
+
+    shadow = *dcb;
+    shadow.DCBlength = kDcbLength;
+    if (dcb->fDtrControl != kDtrControlHandshake) {
+        ModemLines(TIOCM_DTR, dcb->fDtrControl == kDtrControlEnable);
+    }
+    if (dcb->fRtsControl != kRtsControlHandshake) {
+        ModemLines(TIOCM_RTS, dcb->fRtsControl == kRtsControlEnable);
+    }
+    return true;
+}
+
+bool SerialDevice::GetCommState(Dcb* dcb) {
+    struct termios settings {};
+    if (::tcgetattr(fd, &settings) != 0) return Fail(errno);
+    *dcb = shadow;
+    dcb->DCBlength = kDcbLength;
+    dcb->BaudRate = BaudOf(::cfgetospeed(&settings));
+    static const std::uint8_t kBits[] = {5, 6, 7, 8};
+    tcflag_t size = settings.c_cflag & CSIZE;
+    dcb->ByteSize = size == CS5 ? kBits[0] : size == CS6 ? kBits[1] : size == CS7 ? kBits[2] : 8;
+    dcb->Parity = kNoParity;
+    if ((settings.c_cflag & PARENB) != 0) {
+        bool odd = (settings.c_cflag & PARODD) != 0;
+#ifdef CMSPAR
+        if ((settings.c_cflag & CMSPAR) != 0) {
+            dcb->Parity = odd ? kMarkParity : kSpaceParity;
+        } else
+#endif
+        {
+            dcb->Parity = odd ? kOddParity : kEvenParity;
+        }
+    }
+    dcb->fParity = (settings.c_iflag & INPCK) != 0 ? 1 : 0;
+    dcb->StopBits = (settings.c_cflag & CSTOPB) != 0 ? kTwoStopBits : kOneStopBit;
+    dcb->fOutxCtsFlow = (settings.c_cflag & CRTSCTS) != 0 ? 1 : 0;
+    dcb->fOutX = (settings.c_iflag & IXON) != 0 ? 1 : 0;
+    dcb->fInX = (settings.c_iflag & IXOFF) != 0 ? 1 : 0;
+    dcb->XonChar = static_cast<char>(settings.c_cc[VSTART]);
+    dcb->XoffChar = static_cast<char>(settings.c_cc[VSTOP]);
+    return true;
+}
+
+// The COMMTIMEOUTS rules of a synchronous read:
+// - interval MAXDWORD with both totals 0: return at once with what is there;
+// - interval and multiplier MAXDWORD with a constant below MAXDWORD: return
+//   at once with what is there, else wait up to the constant for a byte;
+// - otherwise the total (multiplier x bytes + constant, none when both are
+//   0) bounds the whole read and the interval (none when 0) bounds the gap
+//   after each byte; with neither the read waits for every byte.
+bool SerialDevice::Read(void* buffer, std::uint32_t toRead, std::uint32_t* read,
+                        Overlapped* overlapped) {
+    *read = 0;
+    if (overlapped != nullptr) {
+        SetLastError(kErrorInvalidParameter);
+        return false;
+    }
+    if (toRead == 0) return true;
+    const CommTimeouts t = timeouts;
+    bool returnAtOnce = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
+                        t.ReadTotalTimeoutConstant == 0;
+    bool firstByteEnds = t.ReadIntervalTimeout == kMaxDword &&
+                         t.ReadTotalTimeoutMultiplier == kMaxDword &&
+                         t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword;
+    std::int64_t start = NowMs();
+    std::int64_t totalDeadline = -1;
+    std::uint32_t interval = 0;
+    if (firstByteEnds) {
+        totalDeadline = start + t.ReadTotalTimeoutConstant;
+    } else if (!returnAtOnce) {
+        std::uint64_t total = static_cast<std::uint64_t>(t.ReadTotalTimeoutMultiplier) * toRead +
+                              t.ReadTotalTimeoutConstant;
+        if (total != 0) totalDeadline = start + static_cast<std::int64_t>(total);
+        interval = t.ReadIntervalTimeout == kMaxDword ? 0 : t.ReadIntervalTimeout;
+    }
+
+    unsigned char* bytes = static_cast<unsigned char*>(buffer);
+    std::int64_t lastByte = -1;
+    for (;;) {
+        ssize_t n = ::read(fd, bytes + *read, toRead - *read);
+        if (n > 0) {
+            *read += static_cast<std::uint32_t>(n);
+            lastByte = NowMs();
+            if (*read == toRead || firstByteEnds) return true;
+            continue;
+        }
+        // Without VMIN a terminal answers 0 rather than EAGAIN when nothing
+        // is queued; a line that has gone is told by poll below.
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EIO && *read > 0) return true;
+        if (n < 0 && errno != EAGAIN) return Fail(errno);
+        if (returnAtOnce) return true;
+
+        int wait = Remaining(totalDeadline);
+        if (interval != 0 && lastByte >= 0) {
+            int gap = Remaining(lastByte + interval);
+            if (wait < 0 || gap < wait) wait = gap;
+        }
+        if (wait == 0) return true;
+        int ready = WaitFor(fd, POLLIN, wait);
+        if (ready < 0) return *read > 0 ? true : Fail(errno);
+        if (ready == 0) {
+            // Re-check the clocks: poll may wake early, never late.
+            if (Remaining(totalDeadline) == 0) return true;
+            if (interval != 0 && lastByte >= 0 && Remaining(lastByte + interval) == 0) return true;
+        }
+    }
+}
+
+// A write is bounded by the total write time-out (multiplier x bytes +
+// constant; none when both are 0). What was sent when it expires is
+// reported as a successful short write, as Windows does.
+bool SerialDevice::Write(const void* buffer, std::uint32_t toWrite, std::uint32_t* written,
+                         Overlapped* overlapped) {
+    *written = 0;
+    if (overlapped != nullptr) {
+        SetLastError(kErrorInvalidParameter);
+        return false;
+    }
+    std::uint64_t total =
+        static_cast<std::uint64_t>(timeouts.WriteTotalTimeoutMultiplier) * toWrite +
+        timeouts.WriteTotalTimeoutConstant;
+    std::int64_t deadline = total != 0 ? NowMs() + static_cast<std::int64_t>(total) : -1;
+    const unsigned char* bytes = static_cast<const unsigned char*>(buffer);
+    while (*written < toWrite) {
+        ssize_t n = ::write(fd, bytes + *written, toWrite - *written);
+        if (n > 0) {
+            *written += static_cast<std::uint32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) return Fail(errno);
+        int wait = Remaining(deadline);
+        if (wait == 0) return true;
+        int ready = WaitFor(fd, POLLOUT, wait);
+        if (ready < 0) return Fail(errno);
+        if (ready == 0 && Remaining(deadline) == 0) return true;
+    }
+    return true;
+}
+
+bool SerialDevice::EscapeCommFunction(std::uint32_t function) {
+    bool done = false;
+    switch (function) {
+        case kSetDtr:
+        case kClrDtr:
+            done = ModemLines(TIOCM_DTR, function == kSetDtr);
+            break;
+        case kSetRts:
+        case kClrRts:
+            done = ModemLines(TIOCM_RTS, function == kSetRts);
+            break;
+        case kSetXoff:
+        case kSetXon:
+            done = ::tcflow(fd, function == kSetXoff ? TCOOFF : TCOON) == 0;
+            break;
+        case kSetBreak:
+        case kClrBreak:
+            done = ::ioctl(fd, function == kSetBreak ? TIOCSBRK : TIOCCBRK) == 0;
+            break;
+        default:
+            SetLastError(kErrorInvalidParameter);
+            return false;
+    }
+    return done ? true : Fail(errno);
+}
+
+// Writes and reads are synchronous, so there is never a request to abort:
+// only the queues are cleared.
+bool SerialDevice::PurgeComm(std::uint32_t flags) {
+    bool input = (flags & kPurgeRxClear) != 0;
+    bool output = (flags & kPurgeTxClear) != 0;
+    if (!input && !output) return true;
+    int queue = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
+    if (::tcflush(fd, queue) != 0) return Fail(errno);
+    return true;
+}
+
+// A port in use is refused as Windows refuses it.
+void SetOpenError(int error) {
+    if (error == EWOULDBLOCK || error == EBUSY) {
+        SetLastError(kErrorAccessDenied);
+    } else {
+        SetLastErrorFromErrno(error);
+    }
+}
+
+}  // namespace
+
+// Serial ports are reached by their device path ("/dev/ttyS0",
+// "/dev/pts/3"). The port is opened for exclusive use: TIOCEXCL keeps other
+// openers out and an exclusive lock keeps out those TIOCEXCL lets through.
+std::unique_ptr<common::DeviceObject> OpenSerialDevice(const char* path, std::uint32_t,
+                                                       std::uint32_t, std::uint32_t, std::uint32_t,
                                                        bool* claimed) {
-    *claimed = false;
-    return nullptr;
+    *claimed = path[0] == '/';
+    if (!*claimed) return nullptr;
+    int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        SetOpenError(errno);
+        return nullptr;
+    }
+    struct termios settings {};
+    if (::tcgetattr(fd, &settings) != 0) {
+        ::close(fd);
+        SetLastError(kErrorFileNotFound);  // not a terminal: not a serial port
+        return nullptr;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+        int error = errno;
+        ::close(fd);
+        SetOpenError(error);
+        return nullptr;
+    }
+    return std::make_unique<SerialDevice>(fd);
 }
 
 }  // namespace plat::posix
