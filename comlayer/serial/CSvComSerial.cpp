@@ -7,33 +7,21 @@
 
 #include "comlayer/log/CSvLogFile.h"
 #include "comlayer/registry/CRegistry.h"
+#include "comlayer/serial/SerialShared.h"
 #include "platform/device.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 
+using namespace serial_shared;
+
 namespace {
 
-const char kPrintersKey[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
-const char kNotInitialised[] = "Open failed: serial device has not been initalized\n";
-const char kNotOpen[] = "Impossibile to perform the operation: device is not open\n";
 const char kGetStateFailed[] = "Impossible to get parameters: GetCommState has failed\n";
 
 const char* const kBaudTexts[] = {"1200",  "2400",  "4800",  "9600",
                                   "19200", "38400", "57600", "115200"};
 const char* const kParityTexts[] = {"None", "Odd", "Even"};
 const char* const kFlowTexts[] = {"Hardware", "Xon/Xoff", "None"};
-
-// Splits a "|"-joined list and tells whether one piece equals name exactly.
-bool ListContains(const std::string& list, const char* name) {
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        std::size_t end = list.find('|', start);
-        if (end == std::string::npos) end = list.size();
-        if (list.compare(start, end - start, name) == 0) return true;
-        start = end + 1;
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -81,6 +69,7 @@ int CSvComSerial::InitParameters(const char* name, int baud, int parityCode, int
                                  int flow) {
     const char* prefix = "CSvComSerial::InitParameters - ";
     int result = 0;
+    logFile->Write(prefix, "START\n", LOG_TRACE);
     logFile->Writef(prefix, LOG_INFO, "COM port setted to %s \n", name);
 
     const char* baudText = nullptr;
@@ -131,20 +120,25 @@ int CSvComSerial::InitParameters(const char* name, int baud, int parityCode, int
         logFile->Write(prefix, "Flux Control not setted, wrong parameter\n", LOG_ERROR);
         result += 16;
     }
+    logFile->Write(prefix, "END\n", LOG_TRACE);
     return result;
 }
 
 int CSvComSerial::Init(const char* name) {
+    const char* prefix = "CSvComSerial::Init - ";
+    logFile->Write(prefix, "START\n", LOG_TRACE);
     std::memset(portName, 0, sizeof portName);
     std::memcpy(portName, name, strnlen(name, sizeof portName - 1));
+    logFile->Write(prefix, "END\n", LOG_TRACE);
     return 0;
 }
 
 int CSvComSerial::CheckCom(const char* name) {
+    const char* prefix = "CSvComSerial::CheckCom - ";
+    logFile->Write(prefix, "START\n", LOG_TRACE);
     char ports[1024] = {};
     if (EnumPorts(ports, sizeof ports) != 0) return 0;
-    // Whole names are compared: a name cut to a fixed width could match
-    // another port.
+    logFile->Write(prefix, "END\n", LOG_TRACE);
     return ListContains(ports, name) ? 1 : 0;
 }
 
@@ -166,9 +160,8 @@ int CSvComSerial::InitPrinter(const char* printerName) {
     logFile->Writef(prefix, LOG_INFO, "Try to init printer %s\n", printerName);
 
     plat::Hkey key = 0;
-    if (plat::RegOpenKeyExA(plat::kHkeyLocalMachine, kPrintersKey, 0, plat::kKeyRead, &key) != 0) {
+    if (!OpenRegistryKey(prefix, kPrintersKey, &key)) {
         initialized = 0;
-        logFile->Writef(prefix, LOG_ERROR, "Error opening registry key: %s \n", kPrintersKey);
         return 4096;
     }
     plat::RegCloseKey(key);

@@ -66,6 +66,9 @@ private:
     int SetControlLine(const char* prefix, bool dtr, int on);
     // Listing helper (SerialEnum.cpp).
     int FindPrinters(const char* port, std::string* list);
+    // Opens a registry key below HKEY_LOCAL_MACHINE for reading; a failure
+    // is recorded and logged with the key's path.
+    bool OpenRegistryKey(const char* prefix, const char* path, plat::Hkey* key);
     void RecordError();
 
     CSvLogFile* logFile = nullptr;

@@ -6,13 +6,13 @@
 #include "comlayer/log/CSvLogFile.h"
 #include "comlayer/registry/CRegistry.h"
 #include "comlayer/serial/CSvComSerial.h"
+#include "comlayer/serial/SerialShared.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 
-namespace {
+using namespace serial_shared;
 
-const char kSerialCommKey[] = "Hardware\\Devicemap\\Serialcomm\\";
-const char kPrintersKey[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
+namespace {
 
 // Every list is built in a 1024-byte working buffer: an item that would
 // not fit, with its separator and the terminator, is left out.
@@ -38,6 +38,14 @@ int CopyList(const std::string& list, char* out, unsigned size) {
 
 }  // namespace
 
+bool CSvComSerial::OpenRegistryKey(const char* prefix, const char* path, plat::Hkey* key) {
+    long status = plat::RegOpenKeyExA(plat::kHkeyLocalMachine, path, 0, plat::kKeyRead, key);
+    if (status == 0) return true;
+    lastSystemError = static_cast<int>(status);
+    logFile->Writef(prefix, LOG_ERROR, kOpenKeyFailed, path);
+    return false;
+}
+
 int CSvComSerial::EnumPorts(char* out, unsigned size) {
     const char* prefix = "CSvComSerial::EnumPorts - ";
     logFile->Write(prefix, "START\n", LOG_TRACE);
@@ -48,23 +56,12 @@ int CSvComSerial::EnumPorts(char* out, unsigned size) {
     std::string list;
     for (int index = 0; index < count; ++index) {
         plat::Hkey key = 0;
-        long status =
-            plat::RegOpenKeyExA(plat::kHkeyLocalMachine, kSerialCommKey, 0, plat::kKeyRead, &key);
-        if (status != 0) {
-            lastSystemError = static_cast<int>(status);
-            logFile->Writef(prefix, LOG_ERROR, "Error opening registry key: %s \n", kSerialCommKey);
-            return 1;
-        }
-        char valueName[1024] = {};
-        unsigned char data[1024] = {};
-        std::uint32_t valueNameSize = sizeof valueName;
-        std::uint32_t dataSize = sizeof data;
-        std::uint32_t type = 0;
+        if (!OpenRegistryKey(prefix, kSerialCommKey, &key)) return 1;
         // A value that cannot be read names no port: it is skipped.
-        if (plat::RegEnumValueA(key, static_cast<std::uint32_t>(index), valueName, &valueNameSize,
-                                &type, data, &dataSize) == 0) {
-            const char* text = reinterpret_cast<const char*>(data);
-            AppendItem(&list, text, strnlen(text, dataSize));
+        std::string devicePath;
+        std::string port;
+        if (ReadDeviceMapValue(key, static_cast<std::uint32_t>(index), &devicePath, &port) == 0) {
+            AppendItem(&list, port.data(), port.size());
         }
         plat::RegCloseKey(key);
     }
@@ -84,27 +81,14 @@ int CSvComSerial::FindPrinters(const char* port, std::string* list) {
     bool found = false;
     for (int index = 0; index < count; ++index) {
         plat::Hkey printers = 0;
-        long status = plat::RegOpenKeyExA(plat::kHkeyLocalMachine, kPrintersKey, 0, plat::kKeyRead,
-                                          &printers);
-        if (status != 0) {
-            lastSystemError = static_cast<int>(status);
-            logFile->Writef(prefix, LOG_ERROR, "Error opening registry key: %s \n", kPrintersKey);
-            return 1;
-        }
+        if (!OpenRegistryKey(prefix, kPrintersKey, &printers)) return 1;
         char name[1024] = {};
         plat::RegEnumKeyA(printers, static_cast<std::uint32_t>(index), name, sizeof name);
         plat::RegCloseKey(printers);
 
         std::string printerKey = std::string(kPrintersKey) + name;
         plat::Hkey printer = 0;
-        status = plat::RegOpenKeyExA(plat::kHkeyLocalMachine, printerKey.c_str(), 0, plat::kKeyRead,
-                                     &printer);
-        if (status != 0) {
-            lastSystemError = static_cast<int>(status);
-            logFile->Writef(prefix, LOG_ERROR, "Error opening registry key: %s \n",
-                            printerKey.c_str());
-            return 1;
-        }
+        if (!OpenRegistryKey(prefix, printerKey.c_str(), &printer)) return 1;
         char value[CRegistry::kValueSize] = {};
         if (CRegistry().ReadString(plat::kHkeyLocalMachine, printerKey.c_str(), "Port", value) ==
             0) {
@@ -138,12 +122,7 @@ int CSvComSerial::EnumPrinters(const char* port, char* out, unsigned size) {
         logFile->Write(prefix, "Searching all serial printers\n", LOG_INFO);
         char ports[kListSize] = {};
         EnumPorts(ports, sizeof ports);
-        std::string remaining = std::string(ports) + "|";
-        std::size_t start = 0;
-        std::size_t end;
-        while ((end = remaining.find('|', start)) != std::string::npos) {
-            std::string piece = remaining.substr(start, end - start);
-            start = end + 1;
+        for (const std::string& piece : SplitList(ports)) {
             if (piece.empty()) continue;  // no ports: no port name to match
             int result = FindPrinters(piece.c_str(), &list);
             if (result != 0 && result != -1) return result;

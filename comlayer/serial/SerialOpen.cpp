@@ -6,14 +6,14 @@
 
 #include "comlayer/log/CSvLogFile.h"
 #include "comlayer/serial/CSvComSerial.h"
+#include "comlayer/serial/SerialShared.h"
 #include "platform/device.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 
-namespace {
+using namespace serial_shared;
 
-const char kSerialCommKey[] = "Hardware\\Devicemap\\Serialcomm\\";
-const char kNotOpen[] = "Impossibile to perform the operation: device is not open\n";
+namespace {
 
 constexpr std::uint32_t kNt4 = 0x4E5400;
 
@@ -75,6 +75,8 @@ void ApplyFlowControl(int flowControl, plat::Dcb* dcb) {
 }  // namespace
 
 int CSvComSerial::GetSystemVersion(std::uint32_t* outCode, char* outText, int* outError) {
+    const char* prefix = "CSvComSerial::GetSystemVersion - ";
+    logFile->Write(prefix, "START\n", LOG_TRACE);
     *outCode = 0;
     plat::OsVersionInfoEx info{};
     info.dwOSVersionInfoSize = 156;
@@ -91,40 +93,29 @@ int CSvComSerial::GetSystemVersion(std::uint32_t* outCode, char* outText, int* o
     *outCode = row.code;
     if (outText != nullptr && row.text != nullptr) std::snprintf(outText, 500, "%s", row.text);
     *outError = 0;
+    logFile->Write(prefix, "END\n", LOG_TRACE);
     return 1;
 }
 
 int CSvComSerial::GetTheLinkPathName(const char* name, char* outDevicePath) {
     const char* prefix = "CSvComSerial::GetTheLinkPathName - ";
+    logFile->Write(prefix, "START\n", LOG_TRACE);
     plat::Hkey key = 0;
-    long status =
-        plat::RegOpenKeyExA(plat::kHkeyLocalMachine, kSerialCommKey, 0, plat::kKeyRead, &key);
-    if (status != 0) {
-        lastSystemError = static_cast<int>(status);
-        logFile->Writef(prefix, LOG_ERROR, "Error opening registry key: %s \n", kSerialCommKey);
-        return 0;
-    }
+    if (!OpenRegistryKey(prefix, kSerialCommKey, &key)) return 0;
     std::uint32_t valueCount = 0;
     plat::RegQueryInfoKeyA(key, nullptr, &valueCount);
-    std::size_t nameLength = std::strlen(name);
     // Bounded by the value count as well, so that a registry that keeps
     // failing an index cannot keep the loop going.
     for (std::uint32_t index = 0; index <= valueCount; ++index) {
-        char valueName[1024] = {};
-        unsigned char data[1024] = {};
-        std::uint32_t valueNameSize = sizeof valueName;
-        std::uint32_t dataSize = sizeof data;
-        std::uint32_t type = 0;
-        status = plat::RegEnumValueA(key, index, valueName, &valueNameSize, &type, data, &dataSize);
+        std::string devicePath;
+        std::string port;
+        long status = ReadDeviceMapValue(key, index, &devicePath, &port);
         if (status == static_cast<long>(plat::kErrorNoMoreItems)) break;
-        if (status != 0) continue;
-        std::size_t dataLength = strnlen(reinterpret_cast<const char*>(data), dataSize);
-        if (dataLength == nameLength && std::memcmp(data, name, nameLength) == 0) {
-            valueName[sizeof valueName - 1] = '\0';
-            std::snprintf(outDevicePath, 1024, "%s", valueName);
-            plat::RegCloseKey(key);
-            return 1;
-        }
+        if (status != 0 || port != name) continue;
+        std::snprintf(outDevicePath, 1024, "%s", devicePath.c_str());
+        plat::RegCloseKey(key);
+        logFile->Write(prefix, "END\n", LOG_TRACE);
+        return 1;
     }
     logFile->Writef(prefix, LOG_ERROR, "Link device not found in registry for port %s \n", name);
     plat::RegCloseKey(key);
@@ -133,6 +124,7 @@ int CSvComSerial::GetTheLinkPathName(const char* name, char* outDevicePath) {
 
 int CSvComSerial::CreateComPortLink(const char* name, std::uint32_t versionCode, char* outLink) {
     const char* prefix = "CSvComSerial::CreateComPortLink - ";
+    logFile->Write(prefix, "START\n", LOG_TRACE);
     char devicePath[1024] = {};
     if (GetTheLinkPathName(name, devicePath) == 0) return 0;
 
@@ -169,6 +161,7 @@ int CSvComSerial::CreateComPortLink(const char* name, std::uint32_t versionCode,
         }
     }
     std::memcpy(outLink, path, sizeof path);
+    logFile->Write(prefix, "END\n", LOG_TRACE);
     return 1;
 }
 
@@ -176,7 +169,7 @@ int CSvComSerial::OpenSerial() {
     const char* prefix = "CSvComSerial::OpenSerial - ";
     logFile->Write(prefix, "START\n", LOG_TRACE);
     if (initialized == 0) {
-        logFile->Write(prefix, "Open failed: serial device has not been initalized\n", LOG_ERROR);
+        logFile->Write(prefix, kNotInitialised, LOG_ERROR);
         return 101;
     }
     if (opened != 0) {

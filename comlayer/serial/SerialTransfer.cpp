@@ -7,13 +7,15 @@
 
 #include "comlayer/log/CSvLogFile.h"
 #include "comlayer/serial/CSvComSerial.h"
+#include "comlayer/serial/SerialShared.h"
 #include "comlayer/transfer/Packets.h"
 #include "platform/device.h"
 #include "platform/system.h"
 
+using serial_shared::kNotOpen;
+
 namespace {
 
-const char kNotOpen[] = "Impossibile to perform the operation: device is not open\n";
 const char kWriteFailed[] = "Write failed: error system occurred during Write()\n";
 const char kNothingWritten[] = "Write failed: no bytes send during writing operation \n";
 
@@ -218,19 +220,27 @@ int CSvComSerial::SetPacketSerial(int writeSize, int readSize) {
 }
 
 int CSvComSerial::GetPacketSerial(int* writeSize, int* readSize) {
+    const char* prefix = "CSvComSerial::GetPacketSerial - ";
+    logFile->Write(prefix, "START\n", LOG_TRACE);
     *writeSize = static_cast<int>(writePacketSize);
     *readSize = static_cast<int>(readPacketSize);
+    logFile->Write(prefix, "END\n", LOG_TRACE);
     return 0;
 }
 
 int CSvComSerial::GetSerialError(int* error) {
+    const char* prefix = "CSvComSerial::GetSerialError - ";
+    logFile->Write(prefix, "START\n", LOG_TRACE);
     *error = lastSystemError;
-    logFile->Writef("CSvComSerial::GetSerialError - ", LOG_INFO, "Last system error: %d\n",
-                    lastSystemError);
+    logFile->Writef(prefix, LOG_INFO, "Last system error: %d\n", lastSystemError);
+    logFile->Write(prefix, "END\n", LOG_TRACE);
     return 0;
 }
 
 int CSvComSerial::ResetSerialError() {
+    const char* prefix = "CSvComSerial::ResetSerialError - ";
+    logFile->Write(prefix, "START\n", LOG_TRACE);
     lastSystemError = 0;
+    logFile->Write(prefix, "END\n", LOG_TRACE);
     return 0;
 }

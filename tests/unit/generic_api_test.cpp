@@ -177,73 +177,115 @@ TEST_F(GenericApi, SerialEntryPointsAreRefusedOnOtherLinkTypes) {
         other, "InitSerialPort -  Serial function failed: a different com type has been setted"));
 }
 
-// Runs the same scenario through the plain entry points or their twins and
-// returns the results and the log bodies it produced.
-std::pair<std::vector<int>, std::vector<std::string>> RunScenario(bool twins,
+// The entry points a scenario calls: the plain ones or their twins.
+struct EntryPoints {
+    decltype(&SerialEnumPorts) enumPorts;
+    decltype(&SerialEnumPrinters) enumPrinters;
+    decltype(&InitSerialPort) initPort;
+    decltype(&InitSerialPrinter) initPrinter;
+    decltype(&GetSerialParameters) getParameters;
+    decltype(&GetSerialPort) getPort;
+    decltype(&SetSerialTimeout) setTimeout;
+    decltype(&GetSerialTimeout) getTimeout;
+    decltype(&Open) open;
+    decltype(&AdvSetSerialDTR) setDtr;
+    decltype(&AdvSetSerialRTS) setRts;
+    decltype(&SetPacketSize) setPacketSize;
+    decltype(&GetPacketSize) getPacketSize;
+    decltype(&Write) write;
+    decltype(&ReadFIFO) readFifo;
+    decltype(&Read) read;
+    decltype(&Clean) clean;
+    decltype(&IsDeviceAvailable) isDeviceAvailable;
+    decltype(&GetLastErrorComm) getLastError;
+    decltype(&ResetLastErrorComm) resetLastError;
+    decltype(&Close) close;
+    decltype(&WriteF) writeFile;
+};
+
+const EntryPoints kPlain = {SerialEnumPorts,
+                            SerialEnumPrinters,
+                            InitSerialPort,
+                            InitSerialPrinter,
+                            GetSerialParameters,
+                            GetSerialPort,
+                            SetSerialTimeout,
+                            GetSerialTimeout,
+                            Open,
+                            AdvSetSerialDTR,
+                            AdvSetSerialRTS,
+                            SetPacketSize,
+                            GetPacketSize,
+                            Write,
+                            ReadFIFO,
+                            Read,
+                            Clean,
+                            IsDeviceAvailable,
+                            GetLastErrorComm,
+                            ResetLastErrorComm,
+                            Close,
+                            WriteF};
+const EntryPoints kTwins = {VbSerialEnumPorts,
+                            VbSerialEnumPrinters,
+                            VbInitSerialPort,
+                            VbInitSerialPrinter,
+                            VbGetSerialParameters,
+                            VbGetSerialPort,
+                            VbSetSerialTimeout,
+                            VbGetSerialTimeout,
+                            VbOpen,
+                            VbAdvSetSerialDTR,
+                            VbAdvSetSerialRTS,
+                            VbSetPacketSize,
+                            VbGetPacketSize,
+                            VbWrite,
+                            VbReadFIFO,
+                            VbRead,
+                            VbClean,
+                            VbIsDeviceAvailable,
+                            VbGetLastErrorComm,
+                            VbResetLastErrorComm,
+                            VbClose,
+                            VbWriteF};
+
+// Runs one scenario through the given entry points; returns the results
+// and the log bodies it produced.
+std::pair<std::vector<int>, std::vector<std::string>> RunScenario(const EntryPoints& api,
                                                                   const std::string& log) {
-    std::vector<int> results;
     unsigned char bytes[8] = {'a', 'b'};
     char text[1024] = {};
     unsigned got = 0;
     int a = 0, b = 0, c = 0, d = 0, e = 0;
     fake::QueueSerialRead(serial_testing::kCom3Device, "reply");
-    if (twins) {
-        results = {VbSerialEnumPorts(text, sizeof text),
-                   VbSerialEnumPrinters("COM3", text, sizeof text),
-                   VbInitSerialPort("COM3", 9601, 0, 8, 0, 2),
-                   VbInitSerialPrinter("Fiscal"),
-                   VbGetSerialParameters(&a, &b, &c, &d, &e),
-                   VbInitSerialPort("COM3", 9600, 0, 8, 0, 0),
-                   VbGetSerialPort(text),
-                   VbSetSerialTimeout(1, 2, 3, 4, 5),
-                   VbGetSerialTimeout(&a, &b, &c, &d, &e),
-                   VbOpen(),
-                   VbAdvSetSerialDTR(1),
-                   VbAdvSetSerialRTS(0),
-                   VbSetPacketSize(64, 64),
-                   VbGetPacketSize(&a, &b),
-                   VbWrite(bytes, 2),
-                   VbReadFIFO(bytes, 2, &got),
-                   VbRead(text, 8, &got),
-                   VbClean(1, 1),
-                   VbIsDeviceAvailable(),
-                   VbGetLastErrorComm(&a),
-                   VbResetLastErrorComm(),
-                   VbClose(),
-                   VbWriteF("/nonexistent/file")};
-    } else {
-        results = {SerialEnumPorts(text, sizeof text),
-                   SerialEnumPrinters("COM3", text, sizeof text),
-                   InitSerialPort("COM3", 9601, 0, 8, 0, 2),
-                   InitSerialPrinter("Fiscal"),
-                   GetSerialParameters(&a, &b, &c, &d, &e),
-                   InitSerialPort("COM3", 9600, 0, 8, 0, 0),
-                   GetSerialPort(text),
-                   SetSerialTimeout(1, 2, 3, 4, 5),
-                   GetSerialTimeout(&a, &b, &c, &d, &e),
-                   Open(),
-                   AdvSetSerialDTR(1),
-                   AdvSetSerialRTS(0),
-                   SetPacketSize(64, 64),
-                   GetPacketSize(&a, &b),
-                   Write(bytes, 2),
-                   ReadFIFO(bytes, 2, &got),
-                   Read(text, 8, &got),
-                   Clean(1, 1),
-                   IsDeviceAvailable(),
-                   GetLastErrorComm(&a),
-                   ResetLastErrorComm(),
-                   Close(),
-                   WriteF("/nonexistent/file")};
-    }
-    std::vector<std::string> lines;
-    for (const std::string& line : testing_support::LogBodies(log)) lines.push_back(line);
-    return {results, lines};
+    std::vector<int> results = {api.enumPorts(text, sizeof text),
+                                api.enumPrinters("COM3", text, sizeof text),
+                                api.initPort("COM3", 9601, 0, 8, 0, 2),
+                                api.initPrinter("Fiscal"),
+                                api.getParameters(&a, &b, &c, &d, &e),
+                                api.initPort("COM3", 9600, 0, 8, 0, 0),
+                                api.getPort(text),
+                                api.setTimeout(1, 2, 3, 4, 5),
+                                api.getTimeout(&a, &b, &c, &d, &e),
+                                api.open(),
+                                api.setDtr(1),
+                                api.setRts(0),
+                                api.setPacketSize(64, 64),
+                                api.getPacketSize(&a, &b),
+                                api.write(bytes, 2),
+                                api.readFifo(bytes, 2, &got),
+                                api.read(text, 8, &got),
+                                api.clean(1, 1),
+                                api.isDeviceAvailable(),
+                                api.getLastError(&a),
+                                api.resetLastError(),
+                                api.close(),
+                                api.writeFile("/nonexistent/file")};
+    return {results, testing_support::LogBodies(log)};
 }
 
 TEST_F(GenericApi, TwinsGiveTheSameResultsAndLogLines) {
     fake::SetLocalTime(plat::SystemTime{2026, 1, 4, 1, 12, 0, 0, 0});
-    auto plain = RunScenario(false, log);
+    auto plain = RunScenario(kPlain, log);
     DeleteAllLayerItems();
     fake::ResetSerial();
     fake::AddSerialPort(serial_testing::kCom3Device);
@@ -251,7 +293,7 @@ TEST_F(GenericApi, TwinsGiveTheSameResultsAndLogLines) {
     ASSERT_EQ(0, CreateCommunicationPort(SORLINK_LINK_SERIAL, LOG_MODE_FILE,
                                          LOG_DATA | LOG_TRACE | LOG_INFO | LOG_ERROR,
                                          twinLog.c_str(), &portId));
-    auto twin = RunScenario(true, twinLog);
+    auto twin = RunScenario(kTwins, twinLog);
     EXPECT_EQ(plain.first, twin.first);
     EXPECT_EQ((std::vector<int>{0, 0, 1, 0, 116, 0, 0,   0, 0, 0, 0,  0,
                                 0, 0, 0, 0, 114, 0, 122, 0, 0, 0, 103}),
