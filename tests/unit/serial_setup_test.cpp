@@ -218,6 +218,24 @@ TEST_F(SerialSetup, LinkFailuresGive105) {
     EXPECT_EQ(0, Open());
 }
 
+TEST_F(SerialSetup, APortThatLeftTheDeviceMapCannotBeOpened) {
+    ASSERT_EQ(0, InitCom3());
+    fake::FailCall("RegOpenKeyExA", plat::kErrorAccessDenied);
+    EXPECT_EQ(105, Open());
+    EXPECT_TRUE(Logged("CSvComSerial::GetTheLinkPathName - ",
+                       "Error opening registry key: Hardware\\Devicemap\\Serialcomm\\ "));
+
+    fake::SetRegistry(
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]\n"
+        "\"\\\\Device\\\\Serial0\"=\"COM1\"\n");
+    EXPECT_EQ(105, Open());
+    fake::SetVersion(plat::kVerPlatformWin32Windows, 4, 10);
+    EXPECT_EQ(106, Open());
+    EXPECT_TRUE(Logged("CSvComSerial::GetTheLinkPathName - ",
+                       "Link device not found in registry for port COM3 "));
+    EXPECT_TRUE(Logged(kOpen, "Serial link: "));
+}
+
 TEST_F(SerialSetup, PortNamesWhoseLinkWouldBeCutAreRefused) {
     fake::SetRegistry(R"(REGEDIT4
 

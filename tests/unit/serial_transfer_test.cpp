@@ -106,6 +106,8 @@ TEST_F(SerialTransfer, FilesGoInPacketsOfTheWritePacketSize) {
     EXPECT_EQ(10, WriteF(dir.File("missing.bin").c_str()));
     EXPECT_TRUE(Logged("CSvComSerial::WriteFileSerial - ",
                        "Impossibile to open file " + dir.File("missing.bin")));
+    EXPECT_EQ(10, WriteF(dir.Path().c_str()));  // a folder has no bytes to send
+    EXPECT_EQ(3u, Com3().writeAsks.size());
     EXPECT_EQ(5, WriteF(""));
     EXPECT_EQ(5, WriteF(nullptr));
 }
