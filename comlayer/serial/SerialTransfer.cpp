@@ -92,8 +92,9 @@ int CSvComSerial::WriteFileSerial(const char* path) {
     std::FILE* file = std::fopen(path, "rb");
     long size = -1;
     if (file != nullptr && std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
-    // Files beyond the 32-bit counts of a write are refused like unreadable ones.
-    if (file == nullptr || size < 0 || static_cast<unsigned long>(size) > 0xFFFFFFFFul) {
+    // Lengths reach the log and the callers as 32-bit signed numbers: a
+    // file of 2 GiB or more is refused like one that cannot be read.
+    if (file == nullptr || size < 0 || size > 0x7FFFFFFFL) {
         lastSystemError =
             static_cast<int>(errno == EACCES ? plat::kErrorAccessDenied : plat::kErrorFileNotFound);
         if (file != nullptr) std::fclose(file);
@@ -204,9 +205,7 @@ int CSvComSerial::SetPacketSerial(int writeSize, int readSize) {
         buffer = new (std::nothrow) unsigned char[static_cast<std::size_t>(writeSize) + 100]();
     }
     if (buffer == nullptr) {
-        logFile->Writef(prefix, LOG_ERROR,
-                        "Packet size out of range; WRITE = %d bytes, READ = %d bytes \n", writeSize,
-                        readSize);
+        logFile->Writef(prefix, LOG_ERROR, "Packet size can't be > %d\n", kMaxPacketSize);
         return 9;
     }
     delete[] transferBuffer;
