@@ -9,7 +9,7 @@
 
 namespace fake {
 
-// Removes every scripted port and DOS device name.
+// Removes every scripted port and DOS device name (fake::Reset does too).
 void ResetSerial();
 
 // A serial device at devicePath (the path CreateFileA receives, or the

@@ -41,6 +41,7 @@ thread_local std::uint32_t lastError = 0;
 
 void ResetRegistry();  // fake_registry.cpp
 void ResetSockets();   // fake_socket.cpp
+void ResetSerial();    // fake_serial.cpp
 
 void Reset() {
     State& s = Get();
@@ -56,6 +57,7 @@ void Reset() {
     }
     ResetRegistry();
     ResetSockets();
+    ResetSerial();
     lastError = 0;
 }
 

@@ -40,7 +40,6 @@ class SerialFake : public ::testing::Test {
 protected:
     void SetUp() override {
         fake::Reset();
-        fake::ResetSerial();
         DeleteAllLayerItems();
         fake::SetRegistry(kRegistry);
         fake::AddSerialPort(kCom1Device);
@@ -52,7 +51,7 @@ protected:
     }
     void TearDown() override {
         DeleteAllLayerItems();
-        fake::ResetSerial();
+        fake::Reset();
     }
 
     // True when the log has the line "<prefix> <message>" (message without
