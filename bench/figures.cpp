@@ -4,11 +4,14 @@
 namespace bench {
 
 void EthernetWrite(const Options& options);  // ethernet_write.cpp
+void SerialWrite(const Options& options);    // serial_write.cpp
 
 const std::vector<Figure>& Figures() {
     static const std::vector<Figure> figures = {
         {"ethernet_write", "64 MiB through Write to a loopback TCP printer vs a raw send loop",
          EthernetWrite},
+        {"serial_write", "8 MiB through Write to a pseudo-terminal printer vs a raw write loop",
+         SerialWrite},
     };
     return figures;
 }
