@@ -73,7 +73,6 @@ public:
         shadow.fRtsControl = kRtsControlEnable;
         shadow.XonLim = 2048;
         shadow.XoffLim = 512;
-        timeouts = CommTimeouts{};
     }
     ~SerialDevice() override {
         if (fd >= 0) ::close(fd);
