@@ -242,6 +242,14 @@ void ChecksSerialPrinter(const char* logPath, const char* serialPort, const char
     WCHECK(std::string(port) == serialPort);
     WCHECK_EQ(0, SORLINK(Open)());
     ChecksRoundTrip("serial port opened through its printer");
+    // The driver's own line state is kept: DTR is switched only when its
+    // control mode allows it.
+    int dtr = SORLINK(AdvSetSerialDTR)(1);
+    if (dtr == 118) {
+        std::printf("note: EscapeCommFunction(SETDTR) fails on a pseudo-terminal under Wine\n");
+    } else {
+        WCHECK(dtr == 0 || dtr == 120);
+    }
     WCHECK_EQ(0, SORLINK(VbClose)());
     WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
 
@@ -250,10 +258,25 @@ void ChecksSerialPrinter(const char* logPath, const char* serialPort, const char
     std::string log = wine_check::ReadWholeFile(logPath);
     std::string ownName = std::string("Serial link: \\\\.\\") + serialPort;
     if (log.find(ownName) != std::string::npos) {
-        std::printf("note: the DOS device link made by DefineDosDeviceA did not open; "
-                    "%s was opened by its own name\n",
-                    serialPort);
+        std::printf(
+            "note: the DOS device link made by DefineDosDeviceA did not open; "
+            "%s was opened by its own name\n",
+            serialPort);
     }
+}
+
+// No USB device is present in the prefix: the device-interface database is
+// asked and answers with nothing.
+void ChecksUsbListingsAreEmpty(const char* logPath) {
+    wine_check::Section("USB listings from the device-interface database");
+    int id = 0;
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_USB, LOG_MODE_FILE, kAllLevels,
+                                                  logPath, &id));
+    char list[256] = {'x'};
+    WCHECK_EQ(0, SORLINK(UsbEnumDevices)(list, sizeof list));
+    WCHECK(std::string(list).empty());
+    WCHECK_EQ(0, SORLINK(UsbEnumPrinters)(list, sizeof list));
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
 }
 
 void ChecksTcpPrinter(const char* logPath, int tcpPort) {
@@ -319,6 +342,7 @@ int main(int argc, char** argv) {
     if (serialPort != nullptr && serialPrinter != nullptr) {
         ChecksSerialPrinter(logPath, serialPort, serialPrinter);
     }
+    ChecksUsbListingsAreEmpty(logPath);
     if (tcp != nullptr) ChecksTcpPrinter(logPath, std::atoi(tcp));
     if (udp != nullptr && std::sscanf(udp, "%d,%d", &remotePort, &localPort) == 2) {
         ChecksUdpDevice(logPath, remotePort, localPort);
