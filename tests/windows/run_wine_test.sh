@@ -3,7 +3,7 @@
 # Wine prefix created for this run and removed afterwards, with a Linux
 # printer behind a COM port (a pseudo-terminal), a TCP and a UDP port.
 #
-#   run_wine_test.sh <build-win64 dir> <exports.txt> <printer_peer> [bridge]
+#   run_wine_test.sh <build-win64 dir> <exports.txt> <version> <printer_peer> [bridge]
 #
 # With "bridge", Sorjni.dll is driven too, through a hand-made JNI
 # environment, against the same TCP printer.
@@ -14,8 +14,9 @@ set -eu
 
 windows_build=$1
 exports=$2
-peer=$3
-with_bridge=${4:-}
+version=$3
+peer=$4
+with_bridge=${5:-}
 
 bin="$windows_build/bin"
 programs="$bin/Sorlink64.dll $bin/sorlink_wine_test.exe"
@@ -121,7 +122,7 @@ timeout 60 wine reg import "$work/serialcomm.reg" >/dev/null 2>&1 ||
 log="$work/layer.log"
 status=0
 timeout 120 wine "$bin/sorlink_wine_test.exe" "log=$(windows_path "$log")" \
-    "exports=$(windows_path "$exports")" serial=COM5 extraport=COM9 \
+    "exports=$(windows_path "$exports")" "version=$version" serial=COM5 extraport=COM9 \
     "serialprinter=Receipt Printer" "tcpprinter=Kitchen Printer" "tcp=$tcp" \
     "udp=$udp,$udpreply" || status=$?
 

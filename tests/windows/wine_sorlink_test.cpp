@@ -4,6 +4,7 @@
 // Arguments (key=value):
 //   log=<Windows path of a fresh log file>
 //   exports=<Windows path of the list of exported names>
+//   version=<the project's version, major.minor.patch>
 //   serial=<COM port backed by the Linux printer>, tcp=<loopback TCP port>,
 //   udp=<remote port>,<local port>, and the names the imported registry
 //   gives: serialprinter=, tcpprinter=, extraport= (a port without device)
@@ -103,6 +104,34 @@ void ChecksEveryNameResolves(const char* exportsPath) {
             wine_check::Fail(__FILE__, __LINE__, "GetProcAddress(\"" + name + "\") failed");
         }
     }
+}
+
+// The version resource: the project's version and the product name.
+void ChecksTheVersionResource(const char* expectedVersion) {
+    wine_check::Section("version resource");
+    char fileName[MAX_PATH] = {};
+    GetModuleFileNameA(library, fileName, MAX_PATH);
+    DWORD unused = 0;
+    DWORD size = GetFileVersionInfoSizeA(fileName, &unused);
+    std::vector<char> block(size > 0 ? size : 1);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedSize = 0;
+    if (size == 0 || !GetFileVersionInfoA(fileName, 0, size, block.data()) ||
+        !VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedSize)) {
+        wine_check::Fail(__FILE__, __LINE__, "Sorlink64.dll has no version resource");
+        return;
+    }
+    char version[64];
+    std::snprintf(version, sizeof version, "%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
+                  LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS));
+    if (std::string(version) != expectedVersion) {
+        wine_check::Fail(__FILE__, __LINE__, std::string("file version ") + version);
+    }
+    char* product = nullptr;
+    UINT productLength = 0;
+    WCHECK(VerQueryValueA(block.data(), "\\StringFileInfo\\040904B0\\ProductName",
+                          reinterpret_cast<void**>(&product), &productLength));
+    WCHECK(product != nullptr && std::string(product) == "Sorlink");
 }
 
 void ChecksPortsAndIds(const char* logPath) {
@@ -324,6 +353,8 @@ int main(int argc, char** argv) {
     }
 
     ChecksEveryNameResolves(exportsPath);
+    const char* version = wine_check::Argument(argc, argv, "version");
+    if (version != nullptr) ChecksTheVersionResource(version);
     ChecksPortsAndIds(logPath);
     ChecksTheLogFile(logPath);
 
