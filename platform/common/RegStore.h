@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace plat::reg {
@@ -16,19 +17,51 @@ struct Value {
     std::vector<std::uint8_t> data;
 };
 
-struct Key {
+// Named entries in insertion order, found by name without regard to ASCII
+// letter case. A hash index keeps lookups constant-time, so a file with a
+// great many entries in one key parses in linear time; removed entries leave
+// an empty slot until half of the slots are empty, then the list is packed.
+template <typename T>
+class NamedList {
+public:
+    std::size_t Count() const { return slots.size() - removed; }
+    T* At(std::size_t index) const;
+    T* Find(const std::string& name) const;
+    // Appends the entry, or replaces the one of the same name in its place.
+    T* Put(std::unique_ptr<T> entry);
+    bool Remove(const std::string& name);
+    void Pack();
+
+private:
+    std::vector<std::unique_ptr<T>> slots;
+    std::unordered_map<std::string, std::size_t> index;  // folded name -> slot
+    std::size_t removed = 0;
+};
+
+class Key {
+public:
     std::string name;
-    std::vector<std::unique_ptr<Key>> subKeys;  // in file order
-    std::vector<Value> values;                  // in file order
+
+    // Sub-keys and values in file order.
+    std::size_t SubKeyCount() const { return subKeys.Count(); }
+    const Key* SubKeyAt(std::size_t index) const { return subKeys.At(index); }
+    std::size_t ValueCount() const { return values.Count(); }
+    const Value* ValueAt(std::size_t index) const { return values.At(index); }
 
     // Names compare without regard to ASCII letter case, as on Windows.
-    Key* FindSubKey(const std::string& subKeyName) const;
+    Key* FindSubKey(const std::string& subKeyName) const { return subKeys.Find(subKeyName); }
     Key* EnsureSubKey(const std::string& subKeyName);
-    const Value* FindValue(const std::string& valueName) const;
+    const Value* FindValue(const std::string& valueName) const { return values.Find(valueName); }
     // Replaces a value of the same name, or appends it.
     void SetValue(Value value);
-    bool RemoveValue(const std::string& valueName);
-    bool RemoveSubKey(const std::string& subKeyName);
+    bool RemoveValue(const std::string& valueName) { return values.Remove(valueName); }
+    bool RemoveSubKey(const std::string& subKeyName) { return subKeys.Remove(subKeyName); }
+    // Packs the lists of this key and of every key below it.
+    void Pack();
+
+private:
+    NamedList<Key> subKeys;
+    NamedList<Value> values;
 };
 
 // The whole tree: the roots (HKEY_LOCAL_MACHINE, ...) are the sub-keys of root.
