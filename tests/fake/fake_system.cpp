@@ -43,6 +43,7 @@ thread_local std::uint32_t lastError = 0;
 }  // namespace
 
 void ResetRegistry();  // fake_registry.cpp
+void ResetSockets();   // fake_socket.cpp
 
 void Reset() {
     State& s = Get();
@@ -58,6 +59,7 @@ void Reset() {
         s.minor = 1;
     }
     ResetRegistry();
+    ResetSockets();
     lastError = 0;
 }
 
