@@ -76,6 +76,7 @@ TEST_F(Library, MaskZeroLeavesTheNewFileEmpty) {
 
 TEST_F(Library, PathsOf200CharactersOrMoreCreateNoFile) {
     std::string prefix = dir.Path() + "/";
+    if (prefix.size() > 150) GTEST_SKIP() << "temporary folder path too long: " << prefix;
     std::string longest = prefix + std::string(199 - prefix.size(), 'p');
     std::string tooLong = prefix + std::string(200 - prefix.size(), 'q');
     // Mask 0: nothing may reach the default log of the machine.

@@ -113,6 +113,7 @@ TEST_F(LogFile, NullOrEmptyPathLogsToTheDefaultPathWithoutTheCreationLine) {
 
 TEST_F(LogFile, PathsOf200CharactersOrMoreAreRefused) {
     std::string prefix = dir.Path() + "/";
+    if (prefix.size() > 150) GTEST_SKIP() << "temporary folder path too long: " << prefix;
     std::string longest = prefix + std::string(199 - prefix.size(), 'p');
     std::string tooLong = prefix + std::string(200 - prefix.size(), 'q');
     ASSERT_EQ(199u, longest.size());
