@@ -43,22 +43,42 @@ std::string Fold(const std::string& text) {
 }  // namespace
 
 template <typename T>
-T* NamedList<T>::At(std::size_t position) const {
+const T* NamedList<T>::At(std::size_t position) const {
     if (removed == 0) return position < slots.size() ? slots[position].get() : nullptr;
-    for (const std::unique_ptr<T>& slot : slots) {
+    for (const std::shared_ptr<T>& slot : slots) {
         if (slot && position-- == 0) return slot.get();
     }
     return nullptr;
 }
 
 template <typename T>
-T* NamedList<T>::Find(const std::string& name) const {
+const T* NamedList<T>::Find(const std::string& name) const {
     auto it = index.find(Fold(name));
     return it == index.end() ? nullptr : slots[it->second].get();
 }
 
 template <typename T>
-T* NamedList<T>::Put(std::unique_ptr<T> entry) {
+T* NamedList<T>::Own(std::size_t slot) {
+    // Only this list's own copy holds the entry once the count is 1: the
+    // lists that share it never hand it out for changing.
+    if (slots[slot].use_count() > 1) slots[slot] = std::make_shared<T>(*slots[slot]);
+    return slots[slot].get();
+}
+
+template <typename T>
+T* NamedList<T>::Unshared(const std::string& name) {
+    auto it = index.find(Fold(name));
+    return it == index.end() ? nullptr : Own(it->second);
+}
+
+template <typename T>
+T* NamedList<T>::UnsharedAt(std::size_t position) {
+    Pack();
+    return position < slots.size() ? Own(position) : nullptr;
+}
+
+template <typename T>
+T* NamedList<T>::Put(std::shared_ptr<T> entry) {
     auto inserted = index.emplace(Fold(entry->name), slots.size());
     if (!inserted.second) {
         slots[inserted.first->second] = std::move(entry);
@@ -82,9 +102,9 @@ bool NamedList<T>::Remove(const std::string& name) {
 template <typename T>
 void NamedList<T>::Pack() {
     if (removed == 0) return;
-    std::vector<std::unique_ptr<T>> packed;
+    std::vector<std::shared_ptr<T>> packed;
     packed.reserve(slots.size() - removed);
-    for (std::unique_ptr<T>& slot : slots) {
+    for (std::shared_ptr<T>& slot : slots) {
         if (!slot) continue;
         index[Fold(slot->name)] = packed.size();
         packed.push_back(std::move(slot));
@@ -97,24 +117,24 @@ template class NamedList<Key>;
 template class NamedList<Value>;
 
 Key* Key::EnsureSubKey(const std::string& subKeyName) {
-    if (Key* existing = FindSubKey(subKeyName)) return existing;
-    auto key = std::make_unique<Key>();
+    if (Key* existing = EditSubKey(subKeyName)) return existing;
+    auto key = std::make_shared<Key>();
     key->name = subKeyName;
     return subKeys.Put(std::move(key));
 }
 
 void Key::SetValue(Value value) {
-    values.Put(std::make_unique<Value>(std::move(value)));
+    values.Put(std::make_shared<Value>(std::move(value)));
 }
 
 void Key::Pack() {
     subKeys.Pack();
     values.Pack();
-    for (std::size_t i = 0; i < subKeys.Count(); ++i) subKeys.At(i)->Pack();
+    for (std::size_t i = 0; i < subKeys.Count(); ++i) subKeys.UnsharedAt(i)->Pack();
 }
 
-Key* Store::Find(const std::string& rootName, const std::string& path) const {
-    Key* key = root.FindSubKey(rootName);
+const Key* Store::Find(const std::string& rootName, const std::string& path) const {
+    const Key* key = root.FindSubKey(rootName);
     for (const std::string& part : SplitPath(path)) {
         if (key == nullptr) return nullptr;
         key = key->FindSubKey(part);
@@ -127,6 +147,15 @@ Key* Store::Ensure(const std::string& rootName, const std::string& path) {
     if (parts.size() > kMaxKeyDepth) return nullptr;
     Key* key = root.EnsureSubKey(rootName);
     for (const std::string& part : parts) key = key->EnsureSubKey(part);
+    return key;
+}
+
+Key* Store::Edit(const std::string& rootName, const std::string& path) {
+    Key* key = root.EditSubKey(rootName);
+    for (const std::string& part : SplitPath(path)) {
+        if (key == nullptr) return nullptr;
+        key = key->EditSubKey(part);
+    }
     return key;
 }
 
@@ -353,7 +382,7 @@ std::size_t ParseRegFile(const std::string& bytes, Store& store) {
                 restParts.pop_back();
                 std::string parentPath;
                 for (const std::string& p : restParts) parentPath += p + "\\";
-                if (Key* parent = store.Find(rootName, parentPath)) parent->RemoveSubKey(last);
+                if (Key* parent = store.Edit(rootName, parentPath)) parent->RemoveSubKey(last);
                 continue;
             }
             current = store.Ensure(rootName, rest);
@@ -390,7 +419,7 @@ std::size_t ParseRegFile(const std::string& bytes, Store& store) {
         }
         current->SetValue(std::move(value));
     }
-    store.Root().Pack();
+    store.Pack();
     return skipped;
 }
 

@@ -8,7 +8,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <mutex>
 
 #include "platform/common/RegistryCalls.h"
@@ -68,16 +67,9 @@ std::shared_ptr<const reg::Store> ParsedFile() {
 
 std::shared_ptr<const reg::Store> Snapshot() {
     std::shared_ptr<const reg::Store> file = ParsedFile();
-    // Live keys are merged into a copy so the cached file stays as parsed.
-    auto merged = std::make_shared<reg::Store>();
-    std::function<void(const reg::Key&, reg::Key&)> copy = [&](const reg::Key& from, reg::Key& to) {
-        for (std::size_t i = 0; i < from.ValueCount(); ++i) to.SetValue(*from.ValueAt(i));
-        for (std::size_t i = 0; i < from.SubKeyCount(); ++i) {
-            const reg::Key* sub = from.SubKeyAt(i);
-            copy(*sub, *to.EnsureSubKey(sub->name));
-        }
-    };
-    copy(file->Root(), merged->Root());
+    // Live keys are merged into a copy so the cached file stays as parsed;
+    // the copy shares the file's keys and copies only those the merge changes.
+    auto merged = std::make_shared<reg::Store>(*file);
     posix::AddSerialDeviceMap(*merged);
     posix::AddUsbEnumeration(*merged);
     return merged;

@@ -287,6 +287,34 @@ TEST_F(RegFile, ManyEntriesInOneKeyParseInLinearTime) {
     EXPECT_EQ(nullptr, many->FindValue("value4"));
 }
 
+TEST_F(RegFile, ACopiedStoreChangesWithoutTouchingTheOriginal) {
+    plat::reg::Store original;
+    plat::reg::ParseRegFile(kVersion5, original);
+    plat::reg::Store copy(original);
+    copy.Ensure("HKEY_LOCAL_MACHINE", "SYSTEM\\Ports\\Alpha\\New");
+    plat::reg::Value value;
+    value.name = "Count";
+    value.type = plat::kRegDword;
+    value.data = {7, 0, 0, 0};
+    copy.Ensure("HKEY_LOCAL_MACHINE", "SYSTEM\\Ports")->SetValue(value);
+    copy.Edit("HKEY_LOCAL_MACHINE", "SYSTEM\\Ports")->RemoveSubKey("Zeta");
+    EXPECT_EQ(nullptr, copy.Edit("HKEY_LOCAL_MACHINE", "SYSTEM\\Absent"));
+
+    const plat::reg::Key* ports = original.Find("HKEY_LOCAL_MACHINE", "SYSTEM\\Ports");
+    ASSERT_NE(nullptr, ports);
+    EXPECT_EQ(3u, ports->SubKeyCount());
+    EXPECT_EQ(0x2a, ports->FindValue("Count")->data[0]);
+    EXPECT_EQ(nullptr, original.Find("HKEY_LOCAL_MACHINE", "SYSTEM\\Ports\\Alpha\\New"));
+
+    const plat::reg::Key* changed = copy.Find("HKEY_LOCAL_MACHINE", "SYSTEM\\Ports");
+    EXPECT_EQ(2u, changed->SubKeyCount());
+    EXPECT_EQ(7, changed->FindValue("Count")->data[0]);
+    EXPECT_NE(nullptr, copy.Find("HKEY_LOCAL_MACHINE", "SYSTEM\\Ports\\Alpha\\New"));
+    // What the copy did not change it still shares.
+    EXPECT_EQ(ports->FindValue("Raw"), changed->FindValue("Raw"));
+    EXPECT_EQ(ports->FindSubKey("Mid"), changed->FindSubKey("Mid"));
+}
+
 TEST_F(RegFile, SmallBuffersGetMoreDataAndTheSizeNeeded) {
     fake::SetRegistry(kVersion5);
     plat::Hkey key = 0;
