@@ -47,6 +47,7 @@ void ResetSockets();   // fake_socket.cpp
 namespace usb {
 void Reset();  // fake_usb.cpp
 }
+void ResetSerial();    // fake_serial.cpp
 
 void Reset() {
     State& s = Get();
@@ -64,6 +65,7 @@ void Reset() {
     ResetRegistry();
     ResetSockets();
     usb::Reset();
+    ResetSerial();
     lastError = 0;
 }
 
