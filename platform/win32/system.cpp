@@ -124,18 +124,39 @@ bool AppendToFile(const char* path, const void* data, std::uint32_t size) {
     return ok;
 }
 
-// The module is found from the address of this function, so the answer is
-// the version of whichever DLL the platform layer is linked into.
-bool GetOwnFileVersion(std::uint16_t parts[4]) {
+namespace {
+
+// The file name of the DLL the platform layer is linked into (the layer or
+// the bridge), found from the address of one of its own functions.
+bool OwnModuleFileName(char* fileName, DWORD size) {
     HMODULE module = nullptr;
     if (!::GetModuleHandleExA(
             GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<LPCSTR>(&GetOwnFileVersion), &module)) {
+            reinterpret_cast<LPCSTR>(&OwnModuleFileName), &module)) {
         return false;
     }
+    DWORD length = ::GetModuleFileNameA(module, fileName, size);
+    return length > 0 && length < size;
+}
+
+}  // namespace
+
+// The bridge looks for the layer in its own folder first.
+bool GetOwnModuleFolder(char* path, std::uint32_t size) {
     char fileName[MAX_PATH];
-    DWORD length = ::GetModuleFileNameA(module, fileName, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
+    if (path == nullptr || size == 0 || !OwnModuleFileName(fileName, MAX_PATH)) return false;
+    const char* lastSeparator = std::strrchr(fileName, '\\');
+    if (lastSeparator == nullptr) return false;
+    std::size_t length = static_cast<std::size_t>(lastSeparator - fileName);
+    if (length >= size) return false;
+    std::memcpy(path, fileName, length);
+    path[length] = '\0';
+    return true;
+}
+
+bool GetOwnFileVersion(std::uint16_t parts[4]) {
+    char fileName[MAX_PATH];
+    if (!OwnModuleFileName(fileName, MAX_PATH)) return false;
     DWORD unused = 0;
     DWORD size = ::GetFileVersionInfoSizeA(fileName, &unused);
     if (size == 0) return false;
