@@ -21,6 +21,7 @@
 #include "sorlink.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/fake/fake_socket.h"
+#include "tests/fake/fake_usb.h"
 
 extern "C" int SorlinkMain(int reason);
 
@@ -52,8 +53,19 @@ const char kRegistry[] =
     "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP "
     "Port\\Ports\\LONG]\n"
     "\"IpAddress\"=\"0000127.0000000.0000000.0000001\"\n\"PortNumber\"=dword:ffffffff\n\n"
-    "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_0f3c&Pid_0101\\A1B2C3]\n"
+    "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Fiscal\\PnPData]\n"
+    "\"DeviceInstanceId\"=\"USBPRINT\\\\MODEL\\\\7&1A2B3C4D&0&USB001\"\n\n"
+    "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0F3C&PID_0101\\A1B2C3]\n"
     "\"ParentIdPrefix\"=\"7&1a2b3c4d&0\"\n\n";
+
+// The fake's USB device classes and the receipt printer's interface path.
+const char* const kUsbClasses[] = {
+    "{28d78fad-5a12-11d1-ae5b-0000f803a8c2}",
+    "{3c9e4a17-b2d5-4f80-9a6e-71d0c5e8b243}",
+    "{8f21d6b0-4e7a-4c39-b5d2-0a6f93e1c7d4}",
+};
+const char kUsbPath[] = "\\\\?\\usb#vid_0f3c&pid_0101#A1B2C3#";
+const char* const kPipes[] = {"PIPE00", "PIPE01", ""};
 
 const char* const kFaultCalls[] = {
     "socket",
@@ -381,7 +393,8 @@ static_assert(sizeof kEntries / sizeof kEntries[0] == 92, "every exported entry 
 // refusing peer, short sends, a failing platform call, the unload handler.
 void Script(Args& a) {
     FuzzedDataProvider& in = a.in;
-    switch (in.ConsumeIntegralInRange<int>(0, 7)) {
+    std::string usbPath = std::string(kUsbPath) + kUsbClasses[0];
+    switch (in.ConsumeIntegralInRange<int>(0, 13)) {
         case 0:
             fake::QueueReceive(in.ConsumeRandomLengthString(3000));
             break;
@@ -407,6 +420,28 @@ void Script(Args& a) {
                            in.ConsumeIntegralInRange<int>(0, 3));
             break;
         }
+        case 7: {
+            const char* guid = in.PickValueInArray(kUsbClasses);
+            fake::usb::AddInterface(guid, std::string(kUsbPath) + guid, in.ConsumeBool());
+            break;
+        }
+        case 8:
+            fake::usb::Unplug(usbPath);
+            break;
+        case 9:
+            fake::usb::QueueWriteCompletion(usbPath, in.PickValueInArray(kPipes),
+                                            in.ConsumeIntegralInRange<std::uint32_t>(0, 5000));
+            break;
+        case 10:
+            fake::usb::StallWrites(usbPath, in.PickValueInArray(kPipes));
+            break;
+        case 11:
+            fake::usb::FeedRead(usbPath, in.PickValueInArray(kPipes),
+                                in.ConsumeRandomLengthString(3000));
+            break;
+        case 12:
+            fake::usb::QueueControlAnswer(usbPath, in.ConsumeRandomLengthString(1100));
+            break;
         default:
             SorlinkMain(in.ConsumeIntegralInRange<int>(-1, 4));
             break;
@@ -436,6 +471,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SorlinkMain(1);
     fake::Reset();
     fake::SetRegistry(kRegistry);
+    fake::usb::AddInterface(kUsbClasses[0], std::string(kUsbPath) + kUsbClasses[0]);
     // Each input starts from a fresh log so that the folder never grows.
     std::remove((WorkDir() + "/port.log").c_str());
 
