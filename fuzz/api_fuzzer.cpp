@@ -20,6 +20,7 @@
 
 #include "sorlink.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/fake/fake_serial.h"
 #include "tests/fake/fake_socket.h"
 #include "tests/fake/fake_usb.h"
 
@@ -65,6 +66,7 @@ const char* const kUsbClasses[] = {
     "{8f21d6b0-4e7a-4c39-b5d2-0a6f93e1c7d4}",
 };
 const char kUsbPath[] = "\\\\?\\usb#vid_0f3c&pid_0101#A1B2C3#";
+const char* const kSerialDevices[] = {"\\Device\\Serial0", "\\Device\\Serial1"};
 const char* const kPipes[] = {"PIPE00", "PIPE01", ""};
 
 const char* const kFaultCalls[] = {
@@ -394,7 +396,7 @@ static_assert(sizeof kEntries / sizeof kEntries[0] == 92, "every exported entry 
 void Script(Args& a) {
     FuzzedDataProvider& in = a.in;
     std::string usbPath = std::string(kUsbPath) + kUsbClasses[0];
-    switch (in.ConsumeIntegralInRange<int>(0, 13)) {
+    switch (in.ConsumeIntegralInRange<int>(0, 16)) {
         case 0:
             fake::QueueReceive(in.ConsumeRandomLengthString(3000));
             break;
@@ -442,6 +444,23 @@ void Script(Args& a) {
         case 12:
             fake::usb::QueueControlAnswer(usbPath, in.ConsumeRandomLengthString(1100));
             break;
+        case 13:
+            fake::QueueSerialRead(in.PickValueInArray(kSerialDevices),
+                                  in.ConsumeRandomLengthString(3000));
+            break;
+        case 14: {
+            std::vector<std::uint32_t> accepts;
+            for (int i = in.ConsumeIntegralInRange<int>(0, 4); i > 0; --i) {
+                accepts.push_back(in.ConsumeIntegralInRange<std::uint32_t>(0, 3000));
+            }
+            fake::SetSerialWriteAccepts(in.PickValueInArray(kSerialDevices), accepts);
+            break;
+        }
+        case 15:
+            fake::SetVersion(in.ConsumeIntegralInRange<std::uint32_t>(0, 3),
+                             in.ConsumeIntegralInRange<std::uint32_t>(3, 10),
+                             in.ConsumeIntegralInRange<std::uint32_t>(0, 3));
+            break;
         default:
             SorlinkMain(in.ConsumeIntegralInRange<int>(-1, 4));
             break;
@@ -472,6 +491,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fake::Reset();
     fake::SetRegistry(kRegistry);
     fake::usb::AddInterface(kUsbClasses[0], std::string(kUsbPath) + kUsbClasses[0]);
+    for (const char* device : kSerialDevices) fake::AddSerialPort(device);
     // Each input starts from a fresh log so that the folder never grows.
     std::remove((WorkDir() + "/port.log").c_str());
 

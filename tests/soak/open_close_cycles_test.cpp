@@ -1,8 +1,10 @@
 // Thousands of open/close cycles on each transport of the real library: the
 // process holds the same descriptors and the same resident memory at the end
 // as after the first hundred cycles.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -115,6 +117,27 @@ TEST_F(OpenCloseCycles, UsblpPrinterKeepsDescriptorsAndMemory) {
 
     unsetenv("SORLINK_SYSFS_ROOT");
     unsetenv("SORLINK_DEV_ROOT");
+    unsetenv("SORLINK_REGISTRY");
+    close(master);
+}
+
+// A pseudo-terminal named COM9 in the registry file.
+TEST_F(OpenCloseCycles, PseudoTerminalKeepsDescriptorsAndMemory) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(0, grantpt(master));
+    ASSERT_EQ(0, unlockpt(master));
+    ASSERT_EQ(0, mkdir(dir.File("sys").c_str(), 0755));
+    testing_support::WriteFile(dir.File("registry.reg"),
+                               std::string("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\"
+                                           "SERIALCOMM]\n\"") +
+                                   ptsname(master) + "\"=\"COM9\"\n");
+    setenv("SORLINK_SYSFS_ROOT", dir.File("sys").c_str(), 1);
+    setenv("SORLINK_REGISTRY", dir.File("registry.reg").c_str(), 1);
+
+    Cycle("serial", SORLINK_LINK_SERIAL, [] { return InitSerialPort("COM9", 9600, 0, 8, 0, 0); });
+
+    unsetenv("SORLINK_SYSFS_ROOT");
     unsetenv("SORLINK_REGISTRY");
     close(master);
 }
