@@ -16,6 +16,9 @@ for preset in linux asan; do
     run cmake --preset "$preset" >/dev/null
     run cmake --build --preset "$preset"
 done
+# The libFuzzer targets (clang): each runs for a bounded time under CTest.
+run cmake --preset fuzz >/dev/null
+run cmake --build --preset fuzz
 for preset in win64 win32; do
     run cmake --preset "$preset" >/dev/null
     run cmake --build --preset "$preset"
@@ -25,5 +28,7 @@ export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 run ctest --test-dir build --output-on-failure -j2
 run ctest --test-dir build-asan --output-on-failure -j2
+# One fuzzer at a time: each already keeps a core busy.
+run ctest --test-dir build-fuzz --output-on-failure -j1
 
 exit $status

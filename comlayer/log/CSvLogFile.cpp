@@ -77,8 +77,15 @@ void CSvLogFile::Writef(const char* prefix, int level, const char* format, ...) 
     char message[kMessageSize];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    int length = std::vsnprintf(message, sizeof message, format, args);
     va_end(args);
+    // A message cut to the buffer keeps its line end, as Write does for a
+    // cut line, so that the next line does not run on after it.
+    std::size_t formatLength = std::strlen(format);
+    if (length >= static_cast<int>(sizeof message) && formatLength > 0 &&
+        format[formatLength - 1] == '\n') {
+        message[sizeof message - 2] = '\n';
+    }
     Write(prefix, message, level);
 }
 
