@@ -106,6 +106,13 @@ std::string& WorkDir() {
         char pattern[] = "/tmp/sorlink-api-fuzz-XXXXXX";
         const char* made = mkdtemp(pattern);
         if (made == nullptr) std::abort();
+        std::atexit([] {
+            for (const char* name :
+                 {"/data.bin", "/empty.bin", "/port.log", "/x.log", "/default.log"}) {
+                std::remove((WorkDir() + name).c_str());
+            }
+            rmdir(WorkDir().c_str());
+        });
         return new std::string(made);
     }();
     return *dir;
@@ -187,18 +194,24 @@ public:
         return Text(kNameSize, kGood, 4);
     }
 
-    // Log files only ever go to the work folder (or nowhere): the fuzzer
-    // must not write around the machine.
+    // Log files only ever go to the work folder: the paths offered are in
+    // it, and a refused one falls back to the default path, which points
+    // there too.
     const char* LogPath(int* mode) {
-        int choice = in.ConsumeIntegralInRange<int>(0, 4);
-        if (choice == 0) {
-            *mode = LOG_MODE_FILE;
-            return Hold(WorkDir() + "/port.log");
+        *mode = in.ConsumeIntegralInRange<int>(-1, 3);
+        if (in.ConsumeBool()) return Hold(WorkDir() + "/port.log");
+        std::string dir = WorkDir() + "/";
+        const char* good[] = {"", dir.c_str()};
+        const char* path = Text(kLogPathSize, good, 2);
+        // Only texts under the work folder may name a file (an unterminated
+        // one is refused by the library whatever it holds).
+        bool terminated = path != nullptr && strnlen(path, kLogPathSize) < kLogPathSize;
+        if (terminated && path[0] != '\0' &&
+            (std::strncmp(path, dir.c_str(), dir.size()) != 0 ||
+             std::strstr(path, "..") != nullptr)) {
+            return Hold(dir + "x.log");
         }
-        *mode = in.ConsumeBool() ? LOG_MODE_NONE : LOG_MODE_DEBUGGER;
-        if (in.ConsumeBool()) *mode = in.ConsumeIntegralInRange<int>(3, 9);
-        static const char* const kOther[] = {"/tmp/x.log", ""};
-        return Text(kLogPathSize, kOther, 2);
+        return path;
     }
     // Files to send come from the work folder: small, empty, missing, a
     // folder, or a path far too long.
@@ -489,11 +502,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DeleteAllLayerItems();
     SorlinkMain(1);
     fake::Reset();
+    fake::SetDefaultLogPath(WorkDir() + "/default.log");
     fake::SetRegistry(kRegistry);
     fake::usb::AddInterface(kUsbClasses[0], std::string(kUsbPath) + kUsbClasses[0]);
     for (const char* device : kSerialDevices) fake::AddSerialPort(device);
     // Each input starts from a fresh log so that the folder never grows.
-    std::remove((WorkDir() + "/port.log").c_str());
+    for (const char* name : {"/port.log", "/x.log", "/default.log"}) {
+        std::remove((WorkDir() + name).c_str());
+    }
 
     FuzzedDataProvider input(data, size);
     Args args(input);

@@ -316,6 +316,7 @@ protected:
     void SetUp() override {
         DeleteAllLayerItems();
         fake::Reset();
+        fake::SetDefaultLogPath(dir.File("default.log"));
         fake::SetRegistry(kRegistry);
         fake::AddSerialPort("\\Device\\Serial0");
         fake::AddSerialPort("\\Device\\Serial2");
