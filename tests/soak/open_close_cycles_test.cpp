@@ -23,9 +23,10 @@ namespace {
 
 constexpr int kCycles = 10000;
 constexpr int kSettleCycles = 100;
-// Each transport's cycles must end well within this, or the test fails
+// Each transport's cycles must end within this (a few seconds are usual,
+// up to twenty under the sanitizers on a busy machine), or the test fails
 // rather than running on.
-constexpr auto kTimeLimit = std::chrono::seconds(25);
+constexpr auto kTimeLimit = std::chrono::seconds(60);
 
 class OpenCloseCycles : public ::testing::Test {
 protected:
