@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -87,6 +88,27 @@ void* GetProcAddress(Module module, const char* name) {
 
 bool FreeLibrary(Module module) {
     return module != nullptr && dlclose(module) == 0;
+}
+
+// The loader records the name a library was found under, which may be
+// relative to the working folder of that moment: resolve it.
+bool GetOwnModuleFolder(char* path, std::uint32_t size) {
+    Dl_info info{};
+    if (path == nullptr || size == 0 ||
+        dladdr(reinterpret_cast<void*>(&GetOwnModuleFolder), &info) == 0 ||
+        info.dli_fname == nullptr) {
+        return false;
+    }
+    char resolved[PATH_MAX];
+    if (realpath(info.dli_fname, resolved) == nullptr) return false;
+    char* lastSeparator = std::strrchr(resolved, '/');
+    if (lastSeparator == nullptr) return false;
+    std::size_t length = static_cast<std::size_t>(lastSeparator - resolved);
+    if (length == 0) length = 1;  // a library in the root folder
+    if (length >= size) return false;
+    std::memcpy(path, resolved, length);
+    path[length] = '\0';
+    return true;
 }
 
 // The documents folder: $XDG_DOCUMENTS_DIR, else $HOME/Documents when it
