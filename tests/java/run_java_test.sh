@@ -1,25 +1,26 @@
 #!/bin/sh
-# Runs one Java test program of the bridge with a fresh, empty home folder.
-# usage: run_java_test.sh JAVA CLASSES LIBRARY_DIR VERSION_TEXT CLASS [--bridge-alone]
+# Runs one Java test program of the bridge with a fresh, empty home folder
+# and a registry file of its own ($SORLINK_REGISTRY, written by the test).
+# usage: run_java_test.sh JAVA CLASSES LIBRARY_DIR CLASS [--bridge-alone] [-Dname=value...]
 # --bridge-alone copies the bridge into a folder of its own, without the layer.
 set -eu
 java=$1
 classes=$2
 libraries=$3
-version=$4
-class=$5
-mode=${6:-}
+class=$4
+shift 4
 
 home=$(mktemp -d)
-alone=$(mktemp -d)
-trap 'rm -rf "$home" "$alone"' EXIT
-if [ "$mode" = --bridge-alone ]; then
-    cp "$libraries/libSorjni.so" "$alone/"
-    libraries=$alone
+scratch=$(mktemp -d)
+trap 'rm -rf "$home" "$scratch"' EXIT
+if [ "${1:-}" = --bridge-alone ]; then
+    shift
+    mkdir "$scratch/alone"
+    cp "$libraries/libSorjni.so" "$scratch/alone/"
+    libraries=$scratch/alone
 fi
 
 status=0
-env -u XDG_DOCUMENTS_DIR -u LD_LIBRARY_PATH HOME="$home" \
-    "$java" -Djava.library.path="$libraries" -Dsorjni.versionText="$version" \
-    -cp "$classes" "bridgetests.$class" || status=$?
+env -u XDG_DOCUMENTS_DIR -u LD_LIBRARY_PATH HOME="$home" SORLINK_REGISTRY="$scratch/registry.reg" \
+    "$java" -Djava.library.path="$libraries" "$@" -cp "$classes" "bridgetests.$class" || status=$?
 exit $status
