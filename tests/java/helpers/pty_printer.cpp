@@ -75,7 +75,9 @@ void Settings(int master) {
         return;
     }
     int bits = (line.c_cflag & CSIZE) == CS8 ? 8 : (line.c_cflag & CSIZE) == CS7 ? 7 : 0;
-    const char* parity = !(line.c_cflag & PARENB) ? "none" : (line.c_cflag & PARODD) ? "odd" : "even";
+    const char* parity = !(line.c_cflag & PARENB)  ? "none"
+                         : (line.c_cflag & PARODD) ? "odd"
+                                                   : "even";
     std::cout << "bits=" << bits << " parity=" << parity
               << " stop=" << ((line.c_cflag & CSTOPB) ? 2 : 1)
               << " rtscts=" << ((line.c_cflag & CRTSCTS) ? 1 : 0)
