@@ -21,6 +21,6 @@ if [ "${1:-}" = --bridge-alone ]; then
 fi
 
 status=0
-env -u XDG_DOCUMENTS_DIR -u LD_LIBRARY_PATH HOME="$home" SORLINK_REGISTRY="$scratch/registry.reg" \
+env -u XDG_DOCUMENTS_DIR -u XDG_CONFIG_HOME -u LD_LIBRARY_PATH HOME="$home" SORLINK_REGISTRY="$scratch/registry.reg" \
     "$java" -Djava.library.path="$libraries" "$@" -cp "$classes" "bridgetests.$class" || status=$?
 exit $status

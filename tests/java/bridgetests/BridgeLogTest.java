@@ -172,6 +172,17 @@ public final class BridgeLogTest {
             Check.equal(List.of(), inDocuments.newBodies(), "log lines");
         });
 
+        Check.run("LogFolderFollowsTheDesktopsDocumentsFolder", () -> {
+            Path home = BridgeLogFile.home();
+            Path papers = Files.createDirectory(home.resolve("Papiers"));
+            Files.createDirectories(home.resolve(".config"));
+            Files.writeString(home.resolve(".config").resolve("user-dirs.dirs"),
+                    "# written by the desktop\nXDG_DESKTOP_DIR=\"$HOME/Bureau\"\n"
+                            + "XDG_DOCUMENTS_DIR=\"$HOME/Papiers\"\n");
+            comm.openDevice("Parallel", "LPT1", 9600, true, 3);
+            Check.isTrue(Files.exists(BridgeLogFile.under(papers).file), "log in " + papers);
+        });
+
         Check.finish();
     }
 }
