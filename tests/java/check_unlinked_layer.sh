@@ -4,6 +4,7 @@
 set -eu
 bridge=$1
 layer_exports=$2
+[ -f "$bridge" ] || { echo "no such library: $bridge"; exit 1; }
 if readelf -d "$bridge" | grep NEEDED | grep -i sorlink; then
     echo "the bridge is linked against the layer"
     exit 1
