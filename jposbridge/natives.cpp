@@ -56,9 +56,13 @@ JNIEXPORT jint JNICALL Java_com_sorvane_jpos_services_WinPortComm_openDevice(
     jint logLevel) {
     JavaText bus(env, deviceBus);
     JavaText port(env, portName);
-    bridge::OpenRequest request{
-        bridge::kOpenDevice,     bus.Get(), port.Get(), baudRate, false, nullptr, 0,
-        logEnabled != JNI_FALSE, logLevel};
+    bridge::OpenRequest request{};
+    request.method = bridge::kOpenDevice;
+    request.deviceBus = bus.Get();
+    request.portName = port.Get();
+    request.baudRate = baudRate;
+    request.logEnabled = logEnabled != JNI_FALSE;
+    request.logLevel = logLevel;
     return bridge::OpenDevice(request);
 }
 
@@ -68,9 +72,16 @@ JNIEXPORT jint JNICALL Java_com_sorvane_jpos_services_WinPortComm_openDeviceWPar
     JavaText bus(env, deviceBus);
     JavaText port(env, portName);
     JavaText params(env, portParams);
-    bridge::OpenRequest request{
-        bridge::kOpenDeviceWParam, bus.Get(), port.Get(), baudRate, true, params.Get(), flowControl,
-        logEnabled != JNI_FALSE,   logLevel};
+    bridge::OpenRequest request{};
+    request.method = bridge::kOpenDeviceWParam;
+    request.deviceBus = bus.Get();
+    request.portName = port.Get();
+    request.baudRate = baudRate;
+    request.withPortParams = true;
+    request.portParams = params.Get();
+    request.flowControl = flowControl;
+    request.logEnabled = logEnabled != JNI_FALSE;
+    request.logLevel = logLevel;
     return bridge::OpenDevice(request);
 }
 
