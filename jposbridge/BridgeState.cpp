@@ -1,6 +1,5 @@
 #include "jposbridge/BridgeState.h"
 
-#include <new>
 #include <utility>
 
 namespace bridge {
@@ -12,7 +11,10 @@ DeviceState& Device() {
 
 bool AllocateReadBuffer(int size) {
     if (size < 1) return false;
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]());
+    // calloc gets large blocks already zeroed from the system, so a generous
+    // read size costs only the pages a read actually fills.
+    std::unique_ptr<char, FreeBytes> buffer(
+        static_cast<char*>(std::calloc(static_cast<std::size_t>(size), 1)));
     if (buffer == nullptr) return false;
     DeviceState& device = Device();
     device.readBuffer = std::move(buffer);

@@ -3,6 +3,7 @@
 // process-wide record without locks.
 #pragma once
 
+#include <cstdlib>
 #include <memory>
 
 namespace bridge {
@@ -12,6 +13,10 @@ constexpr int kBusEthernet = 1;
 constexpr int kBusUsb = 2;
 constexpr int kBusUnknown = -1;
 
+struct FreeBytes {
+    void operator()(char* bytes) const { std::free(bytes); }
+};
+
 struct DeviceState {
     int portId = 0;
     // Equals the layer's link type once a device bus was recognised; it
@@ -20,7 +25,7 @@ struct DeviceState {
     int readTimeoutMs = 5000;
     int writeTimeoutMs = 5000;
     int readBufferSize = 2048;
-    std::unique_ptr<char[]> readBuffer;
+    std::unique_ptr<char, FreeBytes> readBuffer;
     bool deviceOpened = false;
 };
 

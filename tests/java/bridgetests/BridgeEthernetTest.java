@@ -90,6 +90,21 @@ public final class BridgeEthernetTest {
             Check.isTrue(log.newBodies().contains(OPEN + "Set Timeouts on Com DLL"), "accepted");
         });
 
+        Check.run("HugeReadSizeAndTimeoutsAreAccepted", () -> {
+            comm.SetDeviceBuffer(512, Integer.MAX_VALUE);
+            printer.send(new byte[] {0x31, 0x32});
+            Thread.sleep(100);
+            Check.bytes(new byte[] {0x31, 0x32}, comm.readData(), "read into the large buffer");
+            comm.SetDeviceBuffer(512, 2048);
+            log.skip();
+            comm.SetDeviceTimeout(Integer.MAX_VALUE, Integer.MAX_VALUE);
+            Check.isTrue(log.newBodies().contains(OPEN + "Set Timeouts on Com DLL"), "accepted");
+            Check.isTrue(Files.readString(log.folder.resolve("Sorlink.log"))
+                                 .contains("= [2147483647 , 2147483647 ]"),
+                    "seconds saturate at the largest millisecond count");
+            comm.SetDeviceTimeout(2, 1);
+        });
+
         Check.run("SecondOpenClosesTheFirstConnection", () -> {
             Socket first = printer.current();
             Check.equal(0, comm.openDevice("ethernet", printer.address(), 0, true, 3), "second open");

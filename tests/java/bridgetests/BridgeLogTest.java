@@ -141,6 +141,21 @@ public final class BridgeLogTest {
             log.skip();
         });
 
+        Check.run("OverlongTextsFailWithoutBeingCut", () -> {
+            String address = "127.000.000.001.0000";  // one past the 19 characters an address holds
+            Check.equal(-1, comm.openDevice("Ethernet", address + ":9100", 0, true, 5), "address");
+            List<String> bodies = log.newBodies();
+            Check.isTrue(bodies.contains(OPEN + "ERROR Init Port on Com DLL"), "refused: " + bodies);
+            Check.isTrue(bodies.stream().noneMatch(l -> l.startsWith("CommunicationDll_Eth_Init")),
+                    "no address was handed to the layer");
+
+            String huge = "B".repeat(100_000);
+            Check.equal(-1, comm.openDevice(huge, huge, 9600, true, 5), "huge texts");
+            for (String line : log.newBodies()) {
+                Check.isTrue(line.length() <= 1023, "message cut to 1023 characters: " + line.length());
+            }
+        });
+
         Check.run("ReadAndWriteWithoutDeviceAreRefused", () -> {
             comm.closeDevice();
             log.skip();
