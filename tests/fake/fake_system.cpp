@@ -40,6 +40,10 @@ thread_local std::uint32_t lastError = 0;
 }  // namespace
 
 void ResetRegistry();  // fake_registry.cpp
+void ResetSockets();   // fake_socket.cpp
+namespace usb {
+void Reset();  // fake_usb.cpp
+}
 
 void Reset() {
     State& s = Get();
@@ -54,6 +58,8 @@ void Reset() {
         s.minor = 1;
     }
     ResetRegistry();
+    ResetSockets();
+    usb::Reset();
     lastError = 0;
 }
 

@@ -1,0 +1,19 @@
+// The table of figures: add a line here and a function in its own file.
+#include "bench/Bench.h"
+
+namespace bench {
+
+void EthernetWrite(const Options& options);  // ethernet_write.cpp
+void UsbWrite(const Options& options);       // usb_write.cpp
+
+const std::vector<Figure>& Figures() {
+    static const std::vector<Figure> figures = {
+        {"ethernet_write", "64 MiB through Write to a loopback TCP printer vs a raw send loop",
+         EthernetWrite},
+        {"usb_write", "4 MiB through Write to a usblp printer (a pseudo-terminal) vs raw writes",
+         UsbWrite},
+    };
+    return figures;
+}
+
+}  // namespace bench
