@@ -1,6 +1,6 @@
 #!/bin/sh
-# Runs one Java test program of the bridge with a fresh, empty home folder
-# and a registry file of its own ($SORLINK_REGISTRY, written by the test).
+# Runs one Java test program of the bridge with a fresh, empty home folder,
+# and a registry file and device folders of its own (written by the test).
 # usage: run_java_test.sh JAVA CLASSES LIBRARY_DIR CLASS [MODE] [-Dname=value...]
 # MODE --bridge-alone copies the bridge into a folder of its own, without the
 # layer; --layer-on-search-path does the same and puts the layer's folder on
@@ -28,5 +28,6 @@ esac
 
 status=0
 env -u XDG_DOCUMENTS_DIR -u XDG_CONFIG_HOME LD_LIBRARY_PATH="$search_path" HOME="$home" \
-    SORLINK_REGISTRY="$scratch/registry.reg" "$java" -Djava.library.path="$libraries" "$@" -cp "$classes" "bridgetests.$class" || status=$?
+    SORLINK_REGISTRY="$scratch/registry.reg" SORLINK_SYSFS_ROOT="$scratch/sys" \
+    SORLINK_DEV_ROOT="$scratch/dev" "$java" -Djava.library.path="$libraries" "$@" -cp "$classes" "bridgetests.$class" || status=$?
 exit $status

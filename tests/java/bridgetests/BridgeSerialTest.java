@@ -13,7 +13,7 @@ public final class BridgeSerialTest {
     private static final BridgeLogFile log = BridgeLogFile.inHome();
 
     public static void main(String[] args) throws Exception {
-        try (PtyPrinter printer = new PtyPrinter("COM9")) {
+        try (PtyPrinter printer = PtyPrinter.serial("COM9")) {
             run(printer);
         }
         Check.finish();

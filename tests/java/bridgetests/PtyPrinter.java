@@ -9,8 +9,9 @@ import java.util.HexFormat;
 import java.util.concurrent.TimeUnit;
 
 /**
- * A serial printer on a pseudo-terminal, played by a helper process that maps the terminal to a
- * COM name in the registry file the layer reads ($SORLINK_REGISTRY).
+ * A printer on a pseudo-terminal, played by a helper process: a serial printer whose terminal is
+ * mapped to a COM name in the registry file the layer reads ($SORLINK_REGISTRY), or a USB printer
+ * whose usblp device node is the terminal, installed under a printer name.
  */
 final class PtyPrinter implements AutoCloseable {
     private final Process helper;
@@ -18,9 +19,17 @@ final class PtyPrinter implements AutoCloseable {
     private final PrintWriter commands;
     final String device;
 
-    PtyPrinter(String comName) throws IOException {
-        helper = new ProcessBuilder(System.getProperty("sorjni.ptyPrinter"),
-                System.getenv("SORLINK_REGISTRY"), comName)
+    static PtyPrinter serial(String comName) throws IOException {
+        return new PtyPrinter("serial", comName);
+    }
+
+    static PtyPrinter usb(String printerName) throws IOException {
+        return new PtyPrinter("usb", printerName);
+    }
+
+    private PtyPrinter(String kind, String name) throws IOException {
+        helper = new ProcessBuilder(System.getProperty("sorjni.ptyPrinter"), kind,
+                System.getenv("SORLINK_REGISTRY"), name)
                          .redirectError(ProcessBuilder.Redirect.INHERIT)
                          .start();
         answers = new BufferedReader(

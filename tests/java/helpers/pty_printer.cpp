@@ -1,11 +1,15 @@
-// A serial printer on a pseudo-terminal, for the bridge's Java tests: it
-// maps the terminal to a COM name in a registry file, then answers commands
-// read line by line from standard input:
+// A printer on a pseudo-terminal, for the bridge's Java tests. As a serial
+// printer it maps the terminal to a COM name in a registry file; as a USB
+// printer it builds a usblp device under $SORLINK_SYSFS_ROOT and
+// $SORLINK_DEV_ROOT whose node is the terminal, installed under a printer
+// name in the registry file. Then it answers commands read line by line
+// from standard input:
 //   settings     prints the line settings the port was opened with
 //   expect N     prints the next N bytes received, in hex ("timeout" if late)
 //   send HEX     sends the bytes to the port
 //   quiet        prints "quiet" when nothing arrives for 200 ms
-// usage: sorjni_pty_printer REGISTRY_FILE COM_NAME
+// usage: sorjni_pty_printer serial REGISTRY_FILE COM_NAME
+//        sorjni_pty_printer usb REGISTRY_FILE PRINTER_NAME
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -84,22 +88,75 @@ void Settings(int master) {
               << " xonxoff=" << ((line.c_iflag & IXON) ? 1 : 0) << std::endl;
 }
 
+void MapSerialPort(const char* device, const char* registryFile, const char* comName) {
+    std::ofstream registry(registryFile);
+    registry << "Windows Registry Editor Version 5.00\n\n"
+             << "[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]\n"
+             << "\"" << device << "\"=\"" << comName << "\"\n";
+}
+
+void WriteText(const std::string& path, const char* text) {
+    std::ofstream(path) << text << "\n";
+}
+
+// A usblp printer 0f3c:0101, serial "A1B2", on interface 0 of bus 1 device 5,
+// installed as printerName.
+bool InstallUsbPrinter(const char* device, const char* registryFile, const char* printerName) {
+    const char* sys = std::getenv("SORLINK_SYSFS_ROOT");
+    const char* dev = std::getenv("SORLINK_DEV_ROOT");
+    if (sys == nullptr || dev == nullptr) return false;
+    std::string usbDevice = std::string(sys) + "/devices/pci0000:00/usb1/1-1";
+    std::string command =
+        "mkdir -p '" + usbDevice + "/1-1:1.0' '" + sys + "/class/usbmisc/lp0' '" + dev + "/usb'";
+    if (std::system(command.c_str()) != 0) return false;
+    WriteText(usbDevice + "/idVendor", "0f3c");
+    WriteText(usbDevice + "/idProduct", "0101");
+    WriteText(usbDevice + "/serial", "A1B2");
+    WriteText(usbDevice + "/busnum", "1");
+    WriteText(usbDevice + "/devnum", "5");
+    WriteText(usbDevice + "/1-1:1.0/bInterfaceNumber", "00");
+    if (symlink((usbDevice + "/1-1:1.0").c_str(),
+                (std::string(sys) + "/class/usbmisc/lp0/device").c_str()) != 0 ||
+        symlink(device, (std::string(dev) + "/usb/lp0").c_str()) != 0) {
+        return false;
+    }
+    std::ofstream registry(registryFile);
+    registry
+        << "Windows Registry Editor Version 5.00\n\n"
+        << "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0F3C&PID_0101\\A1B2]\n"
+        << "\"ParentIdPrefix\"=\"7&2f1e0d&0\"\n\n"
+        << "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\"
+        << printerName << "]\n\n"
+        << "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\"
+        << printerName << "\\PnPData]\n"
+        << "\"DeviceInstanceId\"=\"USBPRINT\\\\MODEL\\\\7&2F1E0D&0&USB001\"\n";
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: sorjni_pty_printer REGISTRY_FILE COM_NAME" << std::endl;
+    if (argc != 4) {
+        std::cerr << "usage: sorjni_pty_printer serial|usb REGISTRY_FILE NAME" << std::endl;
         return 2;
     }
+    std::string kind = argv[1];
     int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return 1;
     const char* device = ptsname(master);
     if (device == nullptr) return 1;
-    {
-        std::ofstream registry(argv[1]);
-        registry << "Windows Registry Editor Version 5.00\n\n"
-                 << "[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]\n"
-                 << "\"" << device << "\"=\"" << argv[2] << "\"\n";
+    if (kind == "usb") {
+        // The device node is opened like a usblp node: raw, no echo.
+        int slave = open(device, O_RDWR | O_NOCTTY);
+        if (slave < 0) return 1;
+        termios raw{};
+        tcgetattr(slave, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(slave, TCSANOW, &raw);
+        close(slave);
+        if (!InstallUsbPrinter(device, argv[2], argv[3])) return 1;
+    } else {
+        MapSerialPort(device, argv[2], argv[3]);
     }
     std::cout << "ready " << device << std::endl;
 
