@@ -5,6 +5,7 @@ import static bridgetests.BridgeLogFile.OPEN_WPARAM;
 import static bridgetests.BridgeLogFile.READ;
 
 import com.sorvane.jpos.services.WinPortComm;
+import java.nio.file.Files;
 import java.util.List;
 
 /** The bridge over the real layer to a serial printer on a pseudo-terminal. */
@@ -20,14 +21,17 @@ public final class BridgeSerialTest {
     }
 
     private static void run(PtyPrinter printer) {
-        Check.run("OpenDeviceSetsSevenBitsOddParityOneStopBit", () -> {
+        Check.run("OpenDeviceSetsOddParityOneStopBitHardwareFlow", () -> {
             // A read waits its constant plus 10 ms per byte asked for: keep
             // the buffer small so the time-out below stays near 1 s.
             comm.SetDeviceBuffer(512, 16);
             comm.SetDeviceTimeout(2, 1);
             Check.equal(0, comm.openDevice("rs232", "COM9", 9600, true, 5), "open");
-            Check.isTrue(printer.settings().startsWith("bits=7 parity=odd stop=1"), printer.settings());
             Check.isTrue(log.newBodies().contains(OPEN + "Set Timeouts on Com DLL"), "time-outs applied");
+            Check.equal("baud=9600 odd=1 stop=1 rtscts=1 xonxoff=0", printer.settings(), "line");
+            Check.isTrue(Files.readString(log.folder.resolve("Sorlink.log"))
+                                 .contains("= [10 1000 10 2000 10]"),
+                    "layer given the read and write time-outs");
         });
 
         Check.run("ReadTimesOutWithNull", () -> {
@@ -60,13 +64,12 @@ public final class BridgeSerialTest {
             Check.equal(0, comm.openDeviceWParam("RS232", "COM9", 19200, "n82", 0, true, 5), "open");
             Check.isTrue(log.newBodies().contains(OPEN_WPARAM + "DLL Already Opened. Close it"),
                     "first device closed");
-            Check.isTrue(printer.settings().startsWith("bits=8 parity=none stop=2 rtscts=0"),
-                    printer.settings());
+            Check.equal("baud=19200 odd=0 stop=2 rtscts=0 xonxoff=0", printer.settings(), "line");
         });
 
         Check.run("PortParamsX71GiveEvenParity", () -> {
             Check.equal(0, comm.openDeviceWParam("RS232", "COM9", 9600, "x71", 2, true, 5), "open");
-            Check.isTrue(printer.settings().startsWith("bits=7 parity=even stop=1"), printer.settings());
+            Check.equal("baud=9600 odd=0 stop=1 rtscts=1 xonxoff=1", printer.settings(), "line");
             Check.equal(2, comm.writeData(new byte[] {0x41, 0x42}, 0), "write");
             Check.bytes(new byte[] {0x41, 0x42}, printer.receive(2), "bytes on the line");
             Check.equal(0, comm.closeDevice(), "close");

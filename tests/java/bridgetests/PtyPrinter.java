@@ -49,7 +49,10 @@ final class PtyPrinter implements AutoCloseable {
         return answer;
     }
 
-    /** "bits=7 parity=odd stop=1 rtscts=1 xonxoff=0" as the terminal's line is set. */
+    /**
+     * "baud=9600 odd=1 stop=1 rtscts=1 xonxoff=0" as the terminal's line is set (a terminal keeps
+     * the parity's sense but always frames 8 bits without parity).
+     */
     String settings() throws IOException {
         return ask("settings");
     }

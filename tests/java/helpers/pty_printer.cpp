@@ -71,18 +71,18 @@ void Send(int master, const std::string& hex) {
     std::cout << (sent ? "sent" : "send failed") << std::endl;
 }
 
-// The master side reports the settings of the terminal's line.
+// The master side reports the settings of the terminal's line. A
+// pseudo-terminal always frames 8 bits without parity (its driver resets
+// both), so the parity shows only in its sense (odd or not).
 void Settings(int master) {
     termios line{};
     if (tcgetattr(master, &line) != 0) {
         std::cout << "unknown" << std::endl;
         return;
     }
-    int bits = (line.c_cflag & CSIZE) == CS8 ? 8 : (line.c_cflag & CSIZE) == CS7 ? 7 : 0;
-    const char* parity = !(line.c_cflag & PARENB)  ? "none"
-                         : (line.c_cflag & PARODD) ? "odd"
-                                                   : "even";
-    std::cout << "bits=" << bits << " parity=" << parity
+    speed_t speed = cfgetospeed(&line);
+    int baud = speed == B9600 ? 9600 : speed == B19200 ? 19200 : speed == B115200 ? 115200 : 0;
+    std::cout << "baud=" << baud << " odd=" << ((line.c_cflag & PARODD) ? 1 : 0)
               << " stop=" << ((line.c_cflag & CSTOPB) ? 2 : 1)
               << " rtscts=" << ((line.c_cflag & CRTSCTS) ? 1 : 0)
               << " xonxoff=" << ((line.c_iflag & IXON) ? 1 : 0) << std::endl;
