@@ -40,11 +40,12 @@ private:
 };
 
 // Seconds from Java to the layer's milliseconds, saturated so that a huge
-// value cannot overflow into a short or negative time-out.
+// value cannot overflow into a short time-out. A negative value becomes 0,
+// which the layer either refuses or reads as "no wait", rather than the
+// weeks-long wait its unsigned reading of a negative count would give.
 int SecondsToMs(jint seconds) {
     std::int64_t ms = static_cast<std::int64_t>(seconds) * 1000;
-    ms = std::min<std::int64_t>(std::max<std::int64_t>(ms, INT32_MIN), INT32_MAX);
-    return static_cast<int>(ms);
+    return static_cast<int>(std::min<std::int64_t>(std::max<std::int64_t>(ms, 0), INT32_MAX));
 }
 
 }  // namespace

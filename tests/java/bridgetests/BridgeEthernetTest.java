@@ -102,6 +102,10 @@ public final class BridgeEthernetTest {
             Check.isTrue(Files.readString(log.folder.resolve("Sorlink.log"))
                                  .contains("= [2147483647 , 2147483647 ]"),
                     "seconds saturate at the largest millisecond count");
+            log.skip();
+            // Negative seconds become 0 ms, which the layer refuses.
+            comm.SetDeviceTimeout(-1, -1);
+            Check.isTrue(log.newBodies().contains(OPEN + "ERROR Set Timeouts on Com DLL"), "refused");
             comm.SetDeviceTimeout(2, 1);
         });
 
