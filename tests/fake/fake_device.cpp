@@ -20,7 +20,15 @@ Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t shareMo
 
 bool CloseHandle(Handle handle) {
     std::uint32_t error = 0;
-    if (fake::ShouldFail("CloseHandle", &error)) return false;
+    if (fake::ShouldFail("CloseHandle", &error)) {
+        // A handle reported invalid is one the platform no longer knows:
+        // it is gone from the table too, as it would be on Windows.
+        if (error == kErrorInvalidHandle) {
+            common::CloseDevice(handle);
+            SetLastError(error);
+        }
+        return false;
+    }
     return common::CloseDevice(handle);
 }
 

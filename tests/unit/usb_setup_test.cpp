@@ -194,9 +194,9 @@ TEST_F(UsbSetup, PipeThatFailsToOpenLeavesNothingOpen) {
 
 TEST_F(UsbSetup, CloseFailuresAreReportedAndNothingStaysOpen) {
     OpenReceiptPrinter();
-    fake::FailCall("CloseHandle", 6, 1);
+    fake::FailCall("CloseHandle", plat::kErrorGenFailure, 1);
     EXPECT_EQ(317, Close());
-    fake::FailCall("CloseHandle", 6, 1, 1);
+    fake::FailCall("CloseHandle", plat::kErrorGenFailure, 1, 1);
     EXPECT_EQ(318, Close());  // the write pipe closed this time
     EXPECT_EQ(320, Close());  // the read pipe left behind is released
     EXPECT_EQ(309, Close());
@@ -208,7 +208,7 @@ TEST_F(UsbSetup, InterfaceZeroCloseFailureIsReported) {
     ASSERT_EQ(0, InitUsbInterface(0));
     ASSERT_EQ(0, InitUsbVidPidSerial("0f3c", "0101", "A1B2C3"));
     ASSERT_EQ(0, Open());
-    fake::FailCall("CloseHandle", 6, 1);
+    fake::FailCall("CloseHandle", plat::kErrorGenFailure, 1);
     EXPECT_EQ(319, Close());
     EXPECT_EQ(0, Close());
 }
