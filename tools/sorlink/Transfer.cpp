@@ -118,12 +118,7 @@ void PrintThroughput(long long bytes, double seconds) {
     std::fflush(stdout);
 }
 
-int Send(const Arguments& args) {
-    Payload payload;
-    int status = payload.Prepare(args);
-    if (status != kExitOk) return status;
-    if (args.Has("writef") && !payload.IsFile()) return Usage("--writef needs a FILE");
-
+int Send(const Arguments& args, Payload& payload) {
     Clock::time_point start = Clock::now();
     if (args.Has("writef")) {
         if (!Check("WriteF", WriteF(payload.Path().c_str()))) return kExitFailure;
@@ -155,18 +150,29 @@ bool ParseMilliseconds(const Arguments& args, const char* name, const char* fall
     return ParseInt(args.Value(name, fallback), value) && *value >= 0;
 }
 
-int ReceiveAndShow(const Arguments& args) {
-    int timeoutMs = 0, idleMs = 0, count = 0;
-    if (!ParseMilliseconds(args, "timeout", "2000", &timeoutMs) ||
-        !ParseMilliseconds(args, "idle", "300", &idleMs) ||
-        !ParseMilliseconds(args, "count", "0", &count)) {
+struct ReadSettings {
+    int timeoutMs = 0;
+    int idleMs = 0;
+    int count = 0;
+    std::string show;
+};
+
+int PrepareRead(const Arguments& args, ReadSettings* settings) {
+    if (!ParseMilliseconds(args, "timeout", "2000", &settings->timeoutMs) ||
+        !ParseMilliseconds(args, "idle", "300", &settings->idleMs) ||
+        !ParseMilliseconds(args, "count", "0", &settings->count)) {
         return Usage("--timeout, --idle and --count need whole numbers");
     }
-    std::string show = args.Value("show", "hex");
-    if (show != "hex" && show != "text" && show != "raw") {
+    settings->show = args.Value("show", "hex");
+    if (settings->show != "hex" && settings->show != "text" && settings->show != "raw") {
         return Usage("--show takes hex, text or raw");
     }
+    return kExitOk;
+}
 
+int ReceiveAndShow(const Arguments& args, const ReadSettings& settings) {
+    const int timeoutMs = settings.timeoutMs, idleMs = settings.idleMs, count = settings.count;
+    const std::string& show = settings.show;
     Bytes received;
     Clock::time_point start = Clock::now();
     Clock::time_point lastByte = start;
@@ -258,11 +264,21 @@ int Run(const Command& command, int argc, char** argv) {
     }
     LogSettings log;
     if (!ReadLogSettings(args, &log, &error)) return Usage(error);
+    // Everything the user typed is checked before the printer is touched.
+    Payload payload;
+    ReadSettings reading;
+    int status = kExitOk;
+    if (command.sends) {
+        status = payload.Prepare(args);
+        if (status != kExitOk) return status;
+        if (args.Has("writef") && !payload.IsFile()) return Usage("--writef needs a FILE");
+    }
+    if (command.reads && (status = PrepareRead(args, &reading)) != kExitOk) return status;
 
     Session session;
-    int status = session.OpenLink(args, log);
-    if (status == kExitOk && command.sends) status = Send(args);
-    if (status == kExitOk && command.reads) status = ReceiveAndShow(args);
+    status = session.OpenLink(args, log);
+    if (status == kExitOk && command.sends) status = Send(args, payload);
+    if (status == kExitOk && command.reads) status = ReceiveAndShow(args, reading);
     int closed = session.Finish();
     return status != kExitOk ? status : closed;
 }

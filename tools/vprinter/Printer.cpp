@@ -240,6 +240,10 @@ void Printer::ServeDatagram() {
                            reinterpret_cast<sockaddr*>(&sender), &senderLength);
     if (got <= 0) return;
     Record(buffer, static_cast<std::size_t>(got));
+    if (config.udpAnswerPort >= 0) {
+        sender = Loopback(config.udpAnswerPort);
+        senderLength = sizeof sender;
+    }
     for (const Action& action : udpResponder->Feed(buffer, static_cast<std::size_t>(got))) {
         if (action.kind != ActionKind::kReply) continue;
         sendto(udpSocket, action.reply.data(), action.reply.size(), 0,

@@ -14,6 +14,9 @@ namespace vprinter {
 struct PrinterConfig {
     int tcpPort = -1;  // -1: no TCP listener; 0: any free port
     int udpPort = -1;
+    // Printers that answer datagrams answer on a configured port, not the
+    // sender's: the library receives on a socket of its own.
+    int udpAnswerPort = -1;
     bool pty = false;
     std::string registryFile;
     std::string comName;

@@ -18,6 +18,7 @@ using sorlink_tool::ParseInt;
 const std::vector<OptionSpec> kOptions = {
     {"tcp", "PORT", "listen for TCP connections on 127.0.0.1:PORT (0: any free port)"},
     {"udp", "PORT", "receive datagrams on 127.0.0.1:PORT (0: any free port)"},
+    {"answer-port", "PORT", "send UDP answers to this port of 127.0.0.1, not to the sender's"},
     {"pty", nullptr, "create a pseudo-terminal and play a serial printer on it"},
     {"registry", "FILE",
      "with --pty: write a registry file naming the terminal (SORLINK_REGISTRY)"},
@@ -66,6 +67,9 @@ int main(int argc, char** argv) {
     }
     if (args.Has("udp") && !ParsePort(args, "udp", &config.udpPort)) {
         return Usage("--udp needs a port number");
+    }
+    if (args.Has("answer-port") && !ParsePort(args, "answer-port", &config.udpAnswerPort)) {
+        return Usage("--answer-port needs a port number");
     }
     config.pty = args.Has("pty");
     if (config.tcpPort < 0 && config.udpPort < 0 && !config.pty) {
