@@ -21,6 +21,9 @@ struct Listing {
     int linkType;
     const char* entryPoint;  // for the failure message
     std::function<int(char*, unsigned)> fetch;
+    // Entries per item: the device list gives vendor ID, product ID and
+    // serial number as three entries, shown as VID:PID:SERIAL.
+    std::size_t group = 1;
 };
 
 // Parses the options common to the listings; returns -1 to go on, else an
@@ -68,7 +71,13 @@ int PrintListings(const std::vector<Listing>& listings, const LogSettings& log, 
         std::vector<std::string> entries = SplitList(list);
         const char* indent = listings.size() > 1 ? "  " : "";
         if (entries.empty()) std::printf("%s(none)\n", indent);
-        for (const std::string& entry : entries) std::printf("%s%s\n", indent, entry.c_str());
+        for (std::size_t first = 0; first < entries.size(); first += listing.group) {
+            std::string item = entries[first];
+            for (std::size_t i = first + 1; i < first + listing.group && i < entries.size(); ++i) {
+                item += ":" + entries[i];
+            }
+            std::printf("%s%s\n", indent, item.c_str());
+        }
     }
     return status;
 }
@@ -142,15 +151,17 @@ int RunPrinters(int argc, char** argv) {
 int RunUsb(int argc, char** argv) {
     Arguments args;
     LogSettings log;
-    int status = ParseListingArgs(argc, argv, "usb", "[--interface N] [options]",
-                                  "Lists the USB devices present for an interface type.",
-                                  kInterfaceOption, &args, &log);
+    int status =
+        ParseListingArgs(argc, argv, "usb", "[--interface N] [options]",
+                         "Lists the USB devices present for an interface type, as VID:PID:SERIAL.",
+                         kInterfaceOption, &args, &log);
     if (status >= 0) return status;
     int usbInterface = -1;
     if ((status = ReadInterface(args, &usbInterface)) >= 0) return status;
-    return PrintListings({{"USB devices", SORLINK_LINK_USB, "UsbEnumDevices",
-                           [](char* list, unsigned size) { return UsbEnumDevices(list, size); }}},
-                         log, usbInterface);
+    return PrintListings(
+        {{"USB devices", SORLINK_LINK_USB, "UsbEnumDevices",
+          [](char* list, unsigned size) { return UsbEnumDevices(list, size); }, 3}},
+        log, usbInterface);
 }
 
 int RunCodes(int argc, char** argv) {
