@@ -109,8 +109,8 @@ class TcpTest(unittest.TestCase):
             result = run_sorlink("chat", "--tcp", target, "--hex", "10 04 01")
             skip_without_transport(self, result)
             self.assertEqual(result.returncode, 0, result.stderr)
-            self.assertEqual(result.stdout.decode(),
-                             "00000000  16 41" + " " * 43 + "|.A|\n")
+            self.assertEqual(result.stdout.decode(), "00000000  16 41 " + " " * 43 + " |.A|\n")
+            self.assertIn(b"sent 3 bytes in ", result.stderr)
             result = run_sorlink("chat", "--tcp", target, "--hex", "10 04 01", "--show", "text",
                                  "--count", "2")
             self.assertEqual(result.stdout, b"\\x16A\n")

@@ -111,18 +111,20 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void PrintThroughput(long long bytes, double seconds) {
+void PrintThroughput(std::FILE* out, long long bytes, double seconds) {
     std::string rate = "-";
     if (seconds > 0) rate = FormatBytes(static_cast<double>(bytes) / seconds) + "/s";
-    std::printf("sent %lld bytes in %.3f s (%s)\n", bytes, seconds, rate.c_str());
-    std::fflush(stdout);
+    std::fprintf(out, "sent %lld bytes in %.3f s (%s)\n", bytes, seconds, rate.c_str());
+    std::fflush(out);
 }
 
-int Send(const Arguments& args, Payload& payload) {
+// report: where the final line goes (standard error when the answer is to
+// follow on standard output).
+int Send(const Arguments& args, Payload& payload, std::FILE* report) {
     Clock::time_point start = Clock::now();
     if (args.Has("writef")) {
         if (!Check("WriteF", WriteF(payload.Path().c_str()))) return kExitFailure;
-        PrintThroughput(payload.Total(), SecondsSince(start));
+        PrintThroughput(report, payload.Total(), SecondsSince(start));
         return kExitOk;
     }
     Progress progress(payload.Total(), !payload.Path().empty());
@@ -137,7 +139,7 @@ int Send(const Arguments& args, Payload& payload) {
         progress.Update(sent);
     }
     progress.Finish();
-    PrintThroughput(sent, SecondsSince(start));
+    PrintThroughput(report, sent, SecondsSince(start));
     return kExitOk;
 }
 
@@ -277,7 +279,8 @@ int Run(const Command& command, int argc, char** argv) {
 
     Session session;
     status = session.OpenLink(args, log);
-    if (status == kExitOk && command.sends) status = Send(args, payload);
+    if (status == kExitOk && command.sends)
+        status = Send(args, payload, command.reads ? stderr : stdout);
     if (status == kExitOk && command.reads) status = ReceiveAndShow(args, reading);
     int closed = session.Finish();
     return status != kExitOk ? status : closed;
