@@ -25,5 +25,6 @@ export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 run ctest --test-dir build --output-on-failure -j2
 run ctest --test-dir build-asan --output-on-failure -j2
+run sh scripts/demo.sh >/dev/null
 
 exit $status
