@@ -35,18 +35,14 @@ int ParseListingArgs(int argc, char** argv, const char* name, const char* synops
     std::string error;
     if (!args->Parse(argc, argv, 2, options, &error) || !args->Positional().empty()) {
         if (error.empty()) error = "unexpected argument " + args->Positional()[0];
-        std::fprintf(stderr, "sorlink: %s (see sorlink %s --help)\n", error.c_str(), name);
-        return kExitUsage;
+        return UsageError(error + " (see sorlink " + name + " --help)");
     }
     if (args->Has("help")) {
         std::printf("usage: sorlink %s %s\n\n%s\n\noptions:\n", name, synopsis, summary);
         PrintOptions(options);
         return kExitOk;
     }
-    if (!ReadLogSettings(*args, log, &error)) {
-        std::fprintf(stderr, "sorlink: %s\n", error.c_str());
-        return kExitUsage;
-    }
+    if (!ReadLogSettings(*args, log, &error)) return UsageError(error);
     return -1;
 }
 
@@ -89,10 +85,7 @@ const std::vector<OptionSpec> kInterfaceOption = {
 int ReadInterface(const Arguments& args, int* type) {
     *type = -1;
     if (!args.Has("interface")) return -1;
-    if (!ParseInt(args.Value("interface"), type)) {
-        std::fprintf(stderr, "sorlink: --interface needs 0 to 3\n");
-        return kExitUsage;
-    }
+    if (!ParseInt(args.Value("interface"), type)) return UsageError("--interface needs 0 to 3");
     return -1;
 }
 
@@ -173,8 +166,7 @@ int RunCodes(int argc, char** argv) {
     std::string error;
     if (!args.Parse(argc, argv, 2, options, &error) || args.Positional().size() > 1) {
         if (error.empty()) error = "give at most one CODE";
-        std::fprintf(stderr, "sorlink: %s (see sorlink codes --help)\n", error.c_str());
-        return kExitUsage;
+        return UsageError(error + " (see sorlink codes --help)");
     }
     if (args.Has("help")) {
         std::printf(
@@ -186,8 +178,7 @@ int RunCodes(int argc, char** argv) {
     if (args.Positional().size() == 1) {
         int code = 0;
         if (!ParseInt(args.Positional()[0], &code)) {
-            std::fprintf(stderr, "sorlink: %s is not a number\n", args.Positional()[0].c_str());
-            return kExitUsage;
+            return UsageError(args.Positional()[0] + " is not a number");
         }
         std::printf("%s\n", DescribeResult(code, nullptr).c_str());
         return ResultMeaning(code) != nullptr ? kExitOk : kExitFailure;

@@ -85,11 +85,6 @@ bool SplitHostPort(const std::string& text, std::string* host, int* port, bool p
     return !host->empty();
 }
 
-int Usage(const std::string& message) {
-    std::fprintf(stderr, "sorlink: %s\n", message.c_str());
-    return kExitUsage;
-}
-
 // "8N1" to the library's byte size, parity and stop-bit codes. Letters and
 // digits the library refuses are passed on so that its result names them.
 bool ParseLineParams(const std::string& text, int* byteSize, int* parity, int* stopBits) {
@@ -134,9 +129,9 @@ bool ParseLineParams(const std::string& text, int* byteSize, int* parity, int* s
 
 int InitSerial(const Arguments& args) {
     int baud = 0, byteSize = 0, parity = 0, stopBits = 0, flow = 2;
-    if (!ParseInt(args.Value("baud", "9600"), &baud)) return Usage("--baud needs a number");
+    if (!ParseInt(args.Value("baud", "9600"), &baud)) return UsageError("--baud needs a number");
     if (!ParseLineParams(args.Value("params", "8N1"), &byteSize, &parity, &stopBits)) {
-        return Usage("--params needs a byte size, a parity and stop bits, such as 8N1 or 7E2");
+        return UsageError("--params needs a byte size, a parity and stop bits, such as 8N1 or 7E2");
     }
     std::string flowName = args.Value("flow", "none");
     if (flowName == "hw") {
@@ -144,7 +139,7 @@ int InitSerial(const Arguments& args) {
     } else if (flowName == "xon") {
         flow = 1;
     } else if (flowName != "none") {
-        return Usage("--flow takes none, hw or xon");
+        return UsageError("--flow takes none, hw or xon");
     }
     std::string port = args.Value("serial");
     if (!Check("InitSerialPort",
@@ -163,10 +158,10 @@ int InitTcp(const Arguments& args) {
     std::string host;
     int port = 9100, connectTimeout = 0;
     if (!SplitHostPort(args.Value("tcp"), &host, &port, false)) {
-        return Usage("--tcp needs HOST or HOST:PORT");
+        return UsageError("--tcp needs HOST or HOST:PORT");
     }
     if (!ParseInt(args.Value("connect-timeout", "3000"), &connectTimeout)) {
-        return Usage("--connect-timeout needs a number of milliseconds");
+        return UsageError("--connect-timeout needs a number of milliseconds");
     }
     if (!Check("InitEthTCP", InitEthTCP(host.c_str(), port))) return kExitFailure;
     if (!Check("SetEthConnTimeout", SetEthConnTimeout(connectTimeout))) return kExitFailure;
@@ -180,10 +175,10 @@ int InitUdp(const Arguments& args) {
     std::string host;
     int remotePort = 0, localPort = 0;
     if (!SplitHostPort(args.Value("udp"), &host, &remotePort, true)) {
-        return Usage("--udp needs HOST:PORT");
+        return UsageError("--udp needs HOST:PORT");
     }
     if (!ParseInt(args.Value("local", "0"), &localPort) || localPort < 0 || localPort > 65535) {
-        return Usage("--local needs a port number");
+        return UsageError("--local needs a port number");
     }
     if (!Check("InitEthUDP", InitEthUDP(host.c_str(), remotePort, localPort))) {
         return kExitFailure;
@@ -197,7 +192,7 @@ int InitUdp(const Arguments& args) {
 int InitUsbInterfaceOption(const Arguments& args) {
     if (!args.Has("interface")) return kExitOk;
     int type = 0;
-    if (!ParseInt(args.Value("interface"), &type)) return Usage("--interface needs 0 to 3");
+    if (!ParseInt(args.Value("interface"), &type)) return UsageError("--interface needs 0 to 3");
     return Check("InitUsbInterface", InitUsbInterface(type)) ? kExitOk : kExitFailure;
 }
 
@@ -206,7 +201,7 @@ int InitUsb(const Arguments& args) {
     std::string::size_type first = text.find(':');
     std::string::size_type second =
         first == std::string::npos ? std::string::npos : text.find(':', first + 1);
-    if (second == std::string::npos) return Usage("--usb needs VID:PID:SERIAL");
+    if (second == std::string::npos) return UsageError("--usb needs VID:PID:SERIAL");
     std::string vendor = text.substr(0, first);
     std::string product = text.substr(first + 1, second - first - 1);
     // The library rewrites blanks of the serial number in place.
@@ -281,7 +276,7 @@ int ApplyPacketSize(const Arguments& args) {
     } else {
         ok = ok && ParseInt(text.substr(colon + 1), &readSize);
     }
-    if (!ok || writeSize < 0 || readSize < 0) return Usage("--packet-size needs W or W:R");
+    if (!ok || writeSize < 0 || readSize < 0) return UsageError("--packet-size needs W or W:R");
     return Check("SetPacketSize", SetPacketSize(writeSize, readSize)) ? kExitOk : kExitFailure;
 }
 
@@ -307,6 +302,11 @@ bool ReadLogSettings(const Arguments& args, LogSettings* settings, std::string* 
         return false;
     }
     return true;
+}
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "sorlink: %s\n", message.c_str());
+    return kExitUsage;
 }
 
 bool Check(const char* entryPoint, int result) {
@@ -356,11 +356,12 @@ int Session::OpenLink(const Arguments& args, const LogSettings& log) {
     for (const char* candidate : kLinkKinds) {
         if (!args.Has(candidate)) continue;
         if (kind != nullptr) {
-            return Usage(std::string("--") + kind + " and --" + candidate + " name two links");
+            return UsageError(std::string("--") + kind + " and --" + candidate + " name two links");
         }
         kind = candidate;
     }
-    if (kind == nullptr) return Usage("name a link: --serial, --tcp, --udp, --usb or --printer");
+    if (kind == nullptr)
+        return UsageError("name a link: --serial, --tcp, --udp, --usb or --printer");
 
     int linkType = SORLINK_LINK_SERIAL;
     if (std::strcmp(kind, "tcp") == 0 || std::strcmp(kind, "udp") == 0) {

@@ -24,6 +24,9 @@ struct LogSettings {
 // --log, --log-mode, --log-level. False with *error for a bad value.
 bool ReadLogSettings(const Arguments& args, LogSettings* settings, std::string* error);
 
+// Prints "sorlink: <message>" on standard error; returns kExitUsage.
+int UsageError(const std::string& message);
+
 // Prints "sorlink: <entry point> failed: result N (meaning)" for a non-zero
 // result; true when the result is 0.
 bool Check(const char* entryPoint, int result);

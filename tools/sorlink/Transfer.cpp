@@ -36,11 +36,6 @@ const std::vector<OptionSpec> kReadOptions = {
 // bar moves; the library cuts each piece into its own packets.
 constexpr std::size_t kSendPieceSize = 64 * 1024;
 
-int Usage(const std::string& message) {
-    std::fprintf(stderr, "sorlink: %s\n", message.c_str());
-    return kExitUsage;
-}
-
 // Where the bytes to send come from: the command line, a file or standard
 // input.
 class Payload {
@@ -49,12 +44,13 @@ public:
     int Prepare(const Arguments& args) {
         int sources = (args.Has("hex") ? 1 : 0) + (args.Has("text") ? 1 : 0) +
                       static_cast<int>(args.Positional().size());
-        if (sources != 1) return Usage("give one of --hex, --text, FILE or - (standard input)");
+        if (sources != 1)
+            return UsageError("give one of --hex, --text, FILE or - (standard input)");
         if (args.Has("hex") && !ParseHex(args.Value("hex"), &inline_)) {
-            return Usage("--hex needs pairs of hexadecimal digits");
+            return UsageError("--hex needs pairs of hexadecimal digits");
         }
         if (args.Has("text") && !ParseEscapedText(args.Value("text"), &inline_)) {
-            return Usage("--text has an unknown escape");
+            return UsageError("--text has an unknown escape");
         }
         if (args.Positional().empty()) {
             total = static_cast<long long>(inline_.size());
@@ -163,11 +159,11 @@ int PrepareRead(const Arguments& args, ReadSettings* settings) {
     if (!ParseMilliseconds(args, "timeout", "2000", &settings->timeoutMs) ||
         !ParseMilliseconds(args, "idle", "300", &settings->idleMs) ||
         !ParseMilliseconds(args, "count", "0", &settings->count)) {
-        return Usage("--timeout, --idle and --count need whole numbers");
+        return UsageError("--timeout, --idle and --count need whole numbers");
     }
     settings->show = args.Value("show", "hex");
     if (settings->show != "hex" && settings->show != "text" && settings->show != "raw") {
-        return Usage("--show takes hex, text or raw");
+        return UsageError("--show takes hex, text or raw");
     }
     return kExitOk;
 }
@@ -254,18 +250,17 @@ int Run(const Command& command, int argc, char** argv) {
     Arguments args;
     std::string error;
     if (!args.Parse(argc, argv, 2, options, &error)) {
-        Usage(error + " (see sorlink " + command.name + " --help)");
-        return kExitUsage;
+        return UsageError(error + " (see sorlink " + command.name + " --help)");
     }
     if (args.Has("help")) {
         PrintHelp(command, options);
         return kExitOk;
     }
     if (!command.sends && !args.Positional().empty()) {
-        return Usage("unexpected argument " + args.Positional()[0]);
+        return UsageError("unexpected argument " + args.Positional()[0]);
     }
     LogSettings log;
-    if (!ReadLogSettings(args, &log, &error)) return Usage(error);
+    if (!ReadLogSettings(args, &log, &error)) return UsageError(error);
     // Everything the user typed is checked before the printer is touched.
     Payload payload;
     ReadSettings reading;
@@ -273,7 +268,7 @@ int Run(const Command& command, int argc, char** argv) {
     if (command.sends) {
         status = payload.Prepare(args);
         if (status != kExitOk) return status;
-        if (args.Has("writef") && !payload.IsFile()) return Usage("--writef needs a FILE");
+        if (args.Has("writef") && !payload.IsFile()) return UsageError("--writef needs a FILE");
     }
     if (command.reads && (status = PrepareRead(args, &reading)) != kExitOk) return status;
 
