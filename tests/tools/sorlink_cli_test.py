@@ -162,6 +162,56 @@ class TcpTest(unittest.TestCase):
             self.assertTrue(result.stdout.startswith(b"00000000  06 "))
 
 
+class InstalledPrinterTest(unittest.TestCase):
+    """Printers installed in the registry file are listed and reached by name."""
+
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+        self.record = os.path.join(self.folder.name, "received.bin")
+        self.registry = os.path.join(self.folder.name, "registry.reg")
+        self.env = dict(os.environ, SORLINK_REGISTRY=self.registry)
+
+    def tearDown(self):
+        self.folder.cleanup()
+
+    def install(self, text):
+        with open(self.registry, "a") as reg:
+            reg.write(text)
+
+    def test_a_tcp_printer_is_listed_and_printed_to_by_name(self):
+        with VirtualPrinter("--tcp", "0", "--record", self.record) as vp:
+            self.install("REGEDIT4\n\n"
+                         "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\"
+                         "Printers\\Kitchen]\n\"Port\"=\"IP_127.0.0.1\"\n\n"
+                         "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\"
+                         "Monitors\\Standard TCP/IP Port\\Ports\\IP_127.0.0.1]\n"
+                         "\"IpAddress\"=\"127.0.0.1\"\n\"PortNumber\"=dword:%08x\n" % vp.links["tcp"])
+            result = run_sorlink("printers", "--tcp", env=self.env)
+            skip_without_transport(self, result)
+            self.assertEqual(result.stdout, b"Kitchen\n")
+            result = run_sorlink("send", "--printer", "Kitchen", "--text", "order 12\\n",
+                                 env=self.env)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            result = run_sorlink("send", "--printer", "Bar", "--text", "x", env=self.env)
+            self.assertEqual(result.returncode, 1)
+            self.assertIn(b"no installed printer is named \"Bar\"", result.stderr)
+        with open(self.record, "rb") as recorded:
+            self.assertEqual(recorded.read(), b"order 12\n")
+
+    def test_a_serial_printer_is_listed_and_printed_to_by_name(self):
+        with VirtualPrinter("--pty", "--registry", self.registry, "--com", "COM9", "--record",
+                            self.record):
+            self.install("\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\"
+                         "Printers\\Receipt]\n\"Port\"=\"COM9:\"\n")
+            result = run_sorlink("printers", "--serial", env=self.env)
+            skip_without_transport(self, result)
+            self.assertEqual(result.stdout, b"Receipt\n")
+            result = run_sorlink("send", "--printer", "Receipt", "--hex", "1b 40", env=self.env)
+            self.assertEqual(result.returncode, 0, result.stderr)
+        with open(self.record, "rb") as recorded:
+            self.assertEqual(recorded.read(), b"\x1b\x40")
+
+
 class SerialTest(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.TemporaryDirectory()
