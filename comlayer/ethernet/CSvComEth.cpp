@@ -1,63 +1,269 @@
-// Placeholder operations: replaced by the transport implementation.
+// Connection set-up of the Ethernet transport: addresses, time-outs, opening
+// and closing the sockets, and the reconnection after an aborted connection.
 #include "comlayer/ethernet/CSvComEth.h"
 
-CSvComEth::CSvComEth() = default;
-CSvComEth::~CSvComEth() = default;
+#include <cstring>
+#include <initializer_list>
 
-int CSvComEth::InitTCPIp(const char* /*address*/, int /*tcpPort*/) {
-    return -1;
+#include "comlayer/log/CSvLogFile.h"
+#include "platform/socket.h"
+#include "platform/system.h"
+
+namespace {
+const char kBroadcastText[] = "255.255.255.255";
+const char kAlreadyActive[] = "Init failed: a TCP connection is already active\n";
+const char kNotOpened[] =
+    "Impossible to perform the operation: socket and connections are not opened\n";
+const char kZeroTimeout[] = "Ethernet timeout values cannot be =0 \n";
+const char kSocketCreation[] = "Socket creation is failed \n";
+
+plat::SockAddrIn MakeAddress(int port, std::uint32_t networkAddress) {
+    plat::SockAddrIn address{};
+    address.sin_family = plat::kAfInet;
+    address.sin_port = plat::htons(static_cast<std::uint16_t>(port & 0xFFFF));
+    address.sin_addr = networkAddress;
+    return address;
 }
-int CSvComEth::InitUDP(const char* /*address*/, int /*remotePort*/, int /*localPort*/) {
-    return -1;
+}  // namespace
+
+CSvComEth::CSvComEth() : transferBuffer(new unsigned char[1024 + 100]()) {
+    plat::WSAStartup(0x0202);
 }
-int CSvComEth::InitTCPPrinter(const char* /*printerName*/) {
-    return -1;
+
+// The port layer deletes its objects without closing them first: a POS
+// application that deletes a connected port must not leak its sockets.
+CSvComEth::~CSvComEth() {
+    CloseQuietly(&tcpSocket);
+    CloseQuietly(&udpSendSocket);
+    CloseQuietly(&udpReceiveSocket);
+    plat::WSACleanup();
 }
-int CSvComEth::EnumEthernet(char* /*out*/, unsigned /*size*/) {
-    return -1;
+
+void CSvComEth::RecordSystemError() {
+    lastSystemError = static_cast<int>(plat::GetLastError());
 }
-int CSvComEth::GetIpAndPort(char* /*address*/, int* /*tcpPort*/) {
-    return -1;
+
+int CSvComEth::Error(const char* prefix, const char* message, int code) {
+    logFile->Write(prefix, message, LOG_ERROR);
+    return code;
 }
-int CSvComEth::SetConnTimeoutEth(int /*milliseconds*/) {
-    return -1;
+
+int CSvComEth::SystemError(const char* prefix, const char* message, int code) {
+    RecordSystemError();
+    return Error(prefix, message, code);
 }
-int CSvComEth::GetConnTimeoutEth(int* /*milliseconds*/) {
-    return -1;
+
+void CSvComEth::CloseQuietly(plat::Socket* socket) {
+    if (*socket == plat::kInvalidSocket) return;
+    plat::closesocket(*socket);
+    *socket = plat::kInvalidSocket;
 }
-int CSvComEth::SetTimeoutEth(int /*sendMs*/, int /*receiveMs*/) {
-    return -1;
+
+// The address field holds 19 characters: a longer text (which the parser may
+// still accept, with leading zeros) is refused rather than cut into another
+// address.
+int CSvComEth::CheckAddress(const char* prefix, const char* address) {
+    logFile->Write(prefix, "START\n", LOG_TRACE);
+    if (connected == 1) return Error(prefix, kAlreadyActive, 200);
+    bool fits = address != nullptr && std::memchr(address, '\0', kAddressSize) != nullptr;
+    bool accepted = fits && (std::strcmp(address, kBroadcastText) == 0 ||
+                             plat::inet_addr(address) != plat::kInaddrNone);
+    if (!accepted) {
+        mode = kModeNone;
+        return SystemError(prefix, "Init failed: IP format not correct \n", 205);
+    }
+    std::memset(ipAddress, 0, sizeof ipAddress);
+    std::strcpy(ipAddress, address);
+    return 0;
 }
-int CSvComEth::GetEthTimeout(int* /*sendMs*/, int* /*receiveMs*/) {
-    return -1;
+
+int CSvComEth::InitTCPIp(const char* address, int port) {
+    const char* prefix = "CSvComEth::InitTCPIp - ";
+    int result = CheckAddress(prefix, address);
+    if (result != 0) return result;
+    tcpPort = port;
+    mode = kModeTcp;
+    logFile->Write(prefix, "END\n", LOG_TRACE);
+    return 0;
 }
+
+int CSvComEth::InitUDP(const char* address, int remotePort, int localPort) {
+    const char* prefix = "CSvComEth::InitUDP - ";
+    int result = CheckAddress(prefix, address);
+    if (result != 0) return result;
+    udpRemotePort = remotePort;
+    udpLocalPort = localPort;
+    mode = kModeUdp;
+    logFile->Write(prefix, "END\n", LOG_TRACE);
+    return 0;
+}
+
+int CSvComEth::SetConnTimeoutEth(int milliseconds) {
+    const char* prefix = "CSvComEth::SetConnTimeoutEth - ";
+    logFile->Write(prefix, "START\n", LOG_TRACE);
+    if (milliseconds == 0) return Error(prefix, kZeroTimeout, 204);
+    connectionTimeout = static_cast<std::uint32_t>(milliseconds);
+    logFile->Writef(prefix, LOG_INFO,
+                    "Connection Timeout value for ethernet communication setted to: [connection "
+                    "timeout] = [%d]\n",
+                    milliseconds);
+    logFile->Write(prefix, "END\n", LOG_TRACE);
+    return 0;
+}
+
+int CSvComEth::GetConnTimeoutEth(int* milliseconds) {
+    const char* prefix = "CSvComEth::GetConnTimeoutEth - ";
+    logFile->Write(prefix, "START\n", LOG_TRACE);
+    if (milliseconds != nullptr) *milliseconds = static_cast<int>(connectionTimeout);
+    logFile->Write(prefix, "END\n", LOG_TRACE);
+    return 0;
+}
+
+int CSvComEth::SetTimeoutEth(int sendMs, int receiveMs) {
+    const char* prefix = "CSvComEth::SetTimeoutEth - ";
+    logFile->Write(prefix, "START\n", LOG_TRACE);
+    if (sendMs == 0 || receiveMs == 0) return Error(prefix, kZeroTimeout, 204);
+    sendTimeout = static_cast<std::uint32_t>(sendMs);
+    receiveTimeout = static_cast<std::uint32_t>(receiveMs);
+    logFile->Writef(prefix, LOG_INFO,
+                    "Timeout values for ethernet communication setted to: [send timeout, receive "
+                    "timeout] = [%d , %d ]\n",
+                    sendMs, receiveMs);
+    logFile->Write(prefix, "END\n", LOG_TRACE);
+    return 0;
+}
+
+int CSvComEth::GetEthTimeout(int* sendMs, int* receiveMs) {
+    const char* prefix = "CSvComEth::GetEthTimeout - ";
+    logFile->Write(prefix, "START\n", LOG_TRACE);
+    if (sendMs != nullptr) *sendMs = static_cast<int>(sendTimeout);
+    if (receiveMs != nullptr) *receiveMs = static_cast<int>(receiveTimeout);
+    logFile->Write(prefix, "END\n", LOG_TRACE);
+    return 0;
+}
+
 int CSvComEth::OpenEth() {
-    return -1;
+    const char* prefix = "CSvComEth::OpenEth - ";
+    logFile->Write(prefix, "START\n", LOG_TRACE);
+    if (mode == kModeNone) return Error(prefix, "Open ethernet failed: no init was done\n", 201);
+    if (connected == 1) {
+        return Error(prefix, "Open ethernet failed: a connection is already active\n", 202);
+    }
+    int result = mode == kModeTcp ? OpenTCP() : OpenUDP();
+    if (result != 0) return result;
+    connected = 1;
+    logFile->Write(prefix, "END\n", LOG_TRACE);
+    return 0;
 }
+
+// A failed open closes what it created: the object stays not connected and
+// nothing else would ever close those sockets.
+int CSvComEth::OpenTCP() {
+    const char* prefix = "CSvComEth::OpenEth - ";
+    tcpSocket = plat::socket(plat::kAfInet, plat::kSockStream, 0);
+    if (tcpSocket == plat::kInvalidSocket) return SystemError(prefix, kSocketCreation, 207);
+
+    tcpRemoteAddress = MakeAddress(tcpPort, plat::inet_addr(ipAddress));
+    std::uint32_t nonBlocking = 1;
+    plat::ioctlsocket(tcpSocket, plat::kFionbio, &nonBlocking);
+    plat::connect(tcpSocket, &tcpRemoteAddress);
+    int ready = plat::selectWritable(tcpSocket, static_cast<long>(connectionTimeout / 1000),
+                                     static_cast<long>(connectionTimeout % 1000) * 1000);
+    // Where a refused connection also makes the socket writable, only a
+    // socket without a pending error is connected.
+    int pendingError = 0;
+    if (ready > 0) {
+        int length = static_cast<int>(sizeof pendingError);
+        if (plat::getsockopt(tcpSocket, plat::kSolSocket, plat::kSoError, &pendingError, &length) !=
+            0) {
+            pendingError = static_cast<int>(plat::GetLastError());
+        }
+    }
+    std::uint32_t blocking = 0;
+    if (ready > 0 && pendingError == 0) {
+        plat::ioctlsocket(tcpSocket, plat::kFionbio, &blocking);
+        logFile->Writef(prefix, LOG_INFO, "TCP connect successful with %s \n", ipAddress);
+        return 0;
+    }
+    // The caller learns why: the pending error, or a time-out rather than the
+    // "would block" the non-blocking connect left behind.
+    if (pendingError != 0) plat::SetLastError(static_cast<std::uint32_t>(pendingError));
+    if (ready == 0) plat::SetLastError(static_cast<std::uint32_t>(plat::kWsaEtimedout));
+    RecordSystemError();
+    logFile->Write(prefix, "Open TCP has failed: impossibile to connect the socket \n", LOG_ERROR);
+    plat::ioctlsocket(tcpSocket, plat::kFionbio, &blocking);
+    CloseQuietly(&tcpSocket);
+    return 215;
+}
+
+int CSvComEth::OpenUDP() {
+    const char* prefix = "CSvComEth::OpenEth - ";
+    udpSendSocket = plat::socket(plat::kAfInet, plat::kSockDgram, plat::kIpprotoUdp);
+    if (udpSendSocket != plat::kInvalidSocket) {
+        udpReceiveSocket = plat::socket(plat::kAfInet, plat::kSockDgram, plat::kIpprotoUdp);
+    }
+    if (udpSendSocket == plat::kInvalidSocket || udpReceiveSocket == plat::kInvalidSocket) {
+        RecordSystemError();
+        CloseQuietly(&udpSendSocket);
+        return Error(prefix, kSocketCreation, 207);
+    }
+
+    std::uint32_t destination = plat::inet_addr(ipAddress);
+    bool broadcast = std::strcmp(ipAddress, kBroadcastText) == 0 || destination == 0;
+    if (broadcast) destination = plat::kInaddrBroadcast;
+    udpRemoteAddress = MakeAddress(udpRemotePort, destination);
+    udpLocalAddress = MakeAddress(udpLocalPort, plat::htonl(plat::kInaddrAny));
+
+    int result = 0;
+    int on = 1;
+    if (broadcast && plat::setsockopt(udpSendSocket, plat::kSolSocket, plat::kSoBroadcast, &on,
+                                      static_cast<int>(sizeof on)) == plat::kSocketError) {
+        result = SystemError(prefix, "Error socket: setsockoption() failed\n", 208);
+    } else if (plat::bind(udpReceiveSocket, &udpLocalAddress) == plat::kSocketError) {
+        result = SystemError(prefix, "Socket bind error \n", 210);
+    }
+    if (result != 0) {
+        CloseQuietly(&udpSendSocket);
+        CloseQuietly(&udpReceiveSocket);
+    }
+    return result;
+}
+
 int CSvComEth::CloseEth() {
-    return -1;
+    const char* prefix = "CSvComEth::CloseEth - ";
+    logFile->Write(prefix, "START\n", LOG_TRACE);
+    if (connected == 0) return Error(prefix, kNotOpened, 206);
+    if (mode == kModeTcp) {
+        if (plat::closesocket(tcpSocket) == plat::kSocketError) {
+            return SystemError(prefix, kNotOpened, 206);
+        }
+        tcpSocket = plat::kInvalidSocket;
+    } else {
+        for (plat::Socket* socket : {&udpSendSocket, &udpReceiveSocket}) {
+            if (*socket == plat::kInvalidSocket) continue;  // closed by an earlier attempt
+            if (plat::closesocket(*socket) == plat::kSocketError) {
+                return SystemError(prefix, "Impossibile to close sockets \n", 217);
+            }
+            *socket = plat::kInvalidSocket;
+        }
+    }
+    connected = 0;
+    logFile->Write(prefix, "END\n", LOG_TRACE);
+    return 0;
 }
-int CSvComEth::WriteEth(const unsigned char* /*bytes*/, int /*length*/) {
-    return -1;
-}
-int CSvComEth::WriteFileEth(const char* /*path*/) {
-    return -1;
-}
-int CSvComEth::ReadEth(char* /*buffer*/, int /*size*/, unsigned* /*bytesRead*/) {
-    return -1;
-}
-int CSvComEth::GetIpReceived(char* /*out*/, int /*size*/) {
-    return -1;
-}
-int CSvComEth::SetPacketEth(int /*writeSize*/, int /*readSize*/) {
-    return -1;
-}
-int CSvComEth::GetPacketEth(int* /*writeSize*/, int* /*readSize*/) {
-    return -1;
-}
-int CSvComEth::GetEthError(int* /*error*/) {
-    return -1;
-}
-int CSvComEth::ResetEthError() {
-    return -1;
+
+int CSvComEth::RetryToConnectAfterAbort() {
+    const char* prefix = "CSvComEth::RetryToConnectAfterAbort - ";
+    logFile->Write(prefix, "START\n", LOG_TRACE);
+    bool closed = false;
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        logFile->Writef(prefix, LOG_INFO, "Iteration #%d \n", attempt);
+        if (!closed) closed = CloseEth() == 0;
+        if (closed && OpenEth() == 0) {
+            logFile->Write(prefix, "END\n", LOG_TRACE);
+            return 1;
+        }
+    }
+    logFile->Write(prefix, "END\n", LOG_TRACE);
+    return 0;
 }

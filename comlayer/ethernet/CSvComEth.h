@@ -2,11 +2,18 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+
+#include "platform/types.h"
 
 class CSvLogFile;
 
 class CSvComEth {
 public:
+    // The largest packet size accepted: its transfer buffer must stay
+    // allocatable and the size + 100 must not wrap around.
+    static constexpr std::uint32_t kMaxPacketSize = 16u * 1024u * 1024u;
+
     CSvComEth();
     virtual ~CSvComEth();
     CSvComEth(const CSvComEth&) = delete;
@@ -38,5 +45,57 @@ public:
     int ResetEthError();
 
 private:
+    static constexpr int kAddressSize = 20;
+    static constexpr int kModeNone = 0;
+    static constexpr int kModeTcp = 1;
+    static constexpr int kModeUdp = 2;
+
+    // Connection set-up (CSvComEth.cpp).
+    int CheckAddress(const char* prefix, const char* address);
+    int OpenTCP();
+    int OpenUDP();
+    void CloseQuietly(plat::Socket* socket);
+    int RetryToConnectAfterAbort();
+
+    // Transfer (CSvComEthTransfer.cpp).
+    int WriteByMode(const unsigned char* bytes, std::uint32_t length);
+    int SendPiece(const char* prefix, const unsigned char* bytes, std::uint32_t offset,
+                  std::uint32_t size, std::uint32_t* taken);
+    int ReadTCP(char* buffer, std::uint32_t size, unsigned* bytesRead);
+    int ReadUDP(char* buffer, std::uint32_t size, unsigned* bytesRead);
+    int SetTimeoutOption(const char* prefix, plat::Socket socket, int option,
+                         std::uint32_t milliseconds);
+    void LogSplit(const char* prefix, std::uint32_t length);
+
+    // Installed printer discovery (CSvComEthPrinters.cpp).
+    int ExtractIpAndTCPPort(const char* portName, char* address, unsigned* port);
+    int KeyNotOpened(const char* prefix, const char* path, long status);
+
+    // Log message at LOG_ERROR and return code; SystemError first records
+    // the platform's last error number.
+    int Error(const char* prefix, const char* message, int code);
+    int SystemError(const char* prefix, const char* message, int code);
+    void RecordSystemError();
+
     CSvLogFile* logFile = nullptr;
+    int connected = 0;
+    int mode = kModeNone;
+    char ipAddress[kAddressSize] = {};
+    plat::Socket tcpSocket = plat::kInvalidSocket;
+    plat::Socket udpSendSocket = plat::kInvalidSocket;
+    plat::Socket udpReceiveSocket = plat::kInvalidSocket;
+    plat::SockAddrIn udpRemoteAddress{};
+    plat::SockAddrIn udpLocalAddress{};
+    plat::SockAddrIn tcpRemoteAddress{};
+    int tcpPort = 0;
+    int udpRemotePort = 0;
+    int udpLocalPort = 0;
+    std::uint32_t sendTimeout = 10000;
+    std::uint32_t receiveTimeout = 10000;
+    std::uint32_t connectionTimeout = 10000;
+    std::uint32_t writePacketSize = 1024;
+    std::uint32_t readPacketSize = 1024;
+    char receivedIp[kAddressSize] = {};
+    int lastSystemError = 0;
+    std::unique_ptr<unsigned char[]> transferBuffer;
 };

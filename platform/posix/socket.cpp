@@ -1,110 +1,348 @@
-// Placeholder: replaced by the socket implementation.
+// Windows Sockets on BSD sockets: Windows option numbers and time-outs in
+// milliseconds are translated, failures become Windows Sockets error numbers
+// (through the one errno table of errors.cpp) readable by WSAGetLastError.
 #include "platform/socket.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+
+#include "platform/posix/errors.h"
 #include "platform/system.h"
+
+// glibc may define these as macros; the plat:: functions below share their names.
+#undef htons
+#undef htonl
+#undef ntohs
+#undef ntohl
 
 namespace plat {
 
-int WSAStartup(std::uint16_t /*version*/) {
-    SetLastError(kErrorNotSupported);
+namespace {
+
+constexpr int kWsaEnoprotoopt = 10042;
+
+int Fd(Socket s) {
+    return s > static_cast<Socket>(INT_MAX) ? -1 : static_cast<int>(s);
+}
+
+int FailWith(int wsaError) {
+    SetLastError(static_cast<std::uint32_t>(wsaError));
     return kSocketError;
+}
+
+int FailFromErrno(int error) {
+    return FailWith(posix::WsaErrorFromErrno(error));
+}
+
+bool IsBlocking(int fd) {
+    int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && (flags & O_NONBLOCK) == 0;
+}
+
+// A blocking call that ran out of its SO_SNDTIMEO/SO_RCVTIMEO reports
+// EAGAIN here but WSAETIMEDOUT on Windows.
+int FailTransfer(int fd, int error) {
+    if ((error == EAGAIN || error == EWOULDBLOCK) && IsBlocking(fd)) error = ETIMEDOUT;
+    return FailFromErrno(error);
+}
+
+sockaddr_in ToNative(const SockAddrIn& address) {
+    sockaddr_in native{};
+    native.sin_family = address.sin_family == kAfInet ? AF_INET : AF_UNSPEC;
+    native.sin_port = address.sin_port;
+    native.sin_addr.s_addr = address.sin_addr;
+    return native;
+}
+
+SockAddrIn FromNative(const sockaddr_in& native) {
+    SockAddrIn address{};
+    address.sin_family = native.sin_family == AF_INET ? kAfInet : 0;
+    address.sin_port = native.sin_port;
+    address.sin_addr = native.sin_addr.s_addr;
+    return address;
+}
+
+// Windows (level, option) pairs and their Linux counterparts.
+struct NativeOption {
+    int level;
+    int option;
+    bool milliseconds;  // a DWORD of milliseconds on Windows, a timeval here
+};
+
+bool Translate(int level, int option, NativeOption* native) {
+    if (level == kSolSocket) {
+        switch (option) {
+            case kSoBroadcast:
+                *native = {SOL_SOCKET, SO_BROADCAST, false};
+                return true;
+            case kSoSndTimeo:
+                *native = {SOL_SOCKET, SO_SNDTIMEO, true};
+                return true;
+            case kSoRcvTimeo:
+                *native = {SOL_SOCKET, SO_RCVTIMEO, true};
+                return true;
+            case kSoError:
+                *native = {SOL_SOCKET, SO_ERROR, false};
+                return true;
+            default:
+                return false;
+        }
+    }
+    if (level == kIpprotoTcp && option == kTcpNodelay) {
+        *native = {IPPROTO_TCP, TCP_NODELAY, false};
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+// Nothing to start or stop on Linux.
+int WSAStartup(std::uint16_t /*version*/) {
+    return 0;
 }
 
 int WSACleanup() {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
+    return 0;
 }
 
+// As on Windows, the socket error is the thread's last error.
 int WSAGetLastError() {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
+    return static_cast<int>(GetLastError());
 }
 
-Socket socket(int /*af*/, int /*type*/, int /*protocol*/) {
-    SetLastError(kErrorNotSupported);
-    return kInvalidSocket;
+Socket socket(int af, int type, int protocol) {
+    int nativeType = type == kSockStream ? SOCK_STREAM : type == kSockDgram ? SOCK_DGRAM : -1;
+    int nativeProtocol = protocol == kIpprotoTcp   ? IPPROTO_TCP
+                         : protocol == kIpprotoUdp ? IPPROTO_UDP
+                                                   : protocol;
+    if (af != kAfInet) {
+        FailWith(kWsaEafnosupport);
+        return kInvalidSocket;
+    }
+    if (nativeType < 0) {
+        FailWith(kWsaEinval);
+        return kInvalidSocket;
+    }
+    // Close-on-exec: a POS application that starts another program must not
+    // hand it the printer connection.
+    int fd = ::socket(AF_INET, nativeType | SOCK_CLOEXEC, nativeProtocol);
+    if (fd < 0) {
+        FailFromErrno(errno);
+        return kInvalidSocket;
+    }
+    return static_cast<Socket>(fd);
 }
 
-int closesocket(Socket /*s*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
-}
-
-std::uint32_t inet_addr(const char* /*text*/) {
-    SetLastError(kErrorNotSupported);
+// Linux releases the descriptor even when close reports EINTR or EIO, so
+// only a descriptor that was not open is a failure: reporting the others
+// would make a caller close a number that may already be reused.
+int closesocket(Socket s) {
+    int fd = Fd(s);
+    if (fd < 0) return FailWith(kWsaEnotsock);
+    if (::close(fd) != 0 && errno == EBADF) return FailFromErrno(errno);
     return 0;
 }
 
-std::uint16_t htons(std::uint16_t /*value*/) {
-    SetLastError(kErrorNotSupported);
+std::uint32_t inet_addr(const char* text) {
+    if (text == nullptr) return kInaddrNone;
+    return ::inet_addr(text);
+}
+
+std::uint16_t htons(std::uint16_t value) {
+    return ::htons(value);
+}
+
+std::uint32_t htonl(std::uint32_t value) {
+    return ::htonl(value);
+}
+
+std::uint16_t ntohs(std::uint16_t value) {
+    return ::ntohs(value);
+}
+
+std::uint32_t ntohl(std::uint32_t value) {
+    return ::ntohl(value);
+}
+
+int ioctlsocket(Socket s, long command, std::uint32_t* argument) {
+    int fd = Fd(s);
+    if (fd < 0) return FailWith(kWsaEnotsock);
+    if (command != kFionbio || argument == nullptr) return FailWith(kWsaEinval);
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0) return FailFromErrno(errno);
+    flags = *argument != 0 ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+    if (fcntl(fd, F_SETFL, flags) != 0) return FailFromErrno(errno);
     return 0;
 }
 
-std::uint32_t htonl(std::uint32_t /*value*/) {
-    SetLastError(kErrorNotSupported);
+int connect(Socket s, const SockAddrIn* address) {
+    int fd = Fd(s);
+    if (fd < 0) return FailWith(kWsaEnotsock);
+    if (address == nullptr) return FailWith(kWsaEfault);
+    sockaddr_in native = ToNative(*address);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&native), sizeof native) == 0) return 0;
+    // A non-blocking connect under way is "would block" on Windows.
+    if (errno == EINPROGRESS) return FailWith(kWsaEwouldblock);
+    return FailFromErrno(errno);
+}
+
+// poll rather than select: select cannot watch a descriptor numbered
+// FD_SETSIZE or above, which a busy POS process may well hand out. A failed
+// connection also counts as writable, as it does for select on Linux; the
+// caller reads SO_ERROR to tell.
+int selectWritable(Socket s, long seconds, long microseconds) {
+    int fd = Fd(s);
+    if (fd < 0) return FailWith(kWsaEnotsock);
+    if (seconds < 0 || microseconds < 0) return FailWith(kWsaEinval);
+    using Clock = std::chrono::steady_clock;
+    auto deadline =
+        Clock::now() + std::chrono::seconds(seconds) + std::chrono::microseconds(microseconds);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+        long long leftMs = left.count() <= 0 ? 0 : (left.count() + 999) / 1000;
+        pollfd entry{fd, POLLOUT, 0};
+        int ready = ::poll(&entry, 1, leftMs > INT_MAX ? INT_MAX : static_cast<int>(leftMs));
+        if (ready > 0) return 1;
+        if (ready == 0 && Clock::now() >= deadline) return 0;
+        if (ready < 0 && errno != EINTR) return FailFromErrno(errno);
+    }
+}
+
+int setsockopt(Socket s, int level, int option, const void* value, int length) {
+    int fd = Fd(s);
+    if (fd < 0) return FailWith(kWsaEnotsock);
+    NativeOption native{};
+    if (!Translate(level, option, &native)) return FailWith(kWsaEnoprotoopt);
+    if (value == nullptr || length < static_cast<int>(sizeof(std::uint32_t))) {
+        return FailWith(kWsaEfault);
+    }
+    std::uint32_t given = 0;
+    std::memcpy(&given, value, sizeof given);
+    int result;
+    if (native.milliseconds) {
+        // Windows reads an unsigned count of milliseconds; 0 waits for ever,
+        // as a zero timeval does here.
+        timeval time{};
+        time.tv_sec = static_cast<time_t>(given / 1000);
+        time.tv_usec = static_cast<suseconds_t>((given % 1000) * 1000);
+        result = ::setsockopt(fd, native.level, native.option, &time, sizeof time);
+    } else {
+        int flag = static_cast<int>(given);
+        result = ::setsockopt(fd, native.level, native.option, &flag, sizeof flag);
+    }
+    return result == 0 ? 0 : FailFromErrno(errno);
+}
+
+int getsockopt(Socket s, int level, int option, void* value, int* length) {
+    int fd = Fd(s);
+    if (fd < 0) return FailWith(kWsaEnotsock);
+    NativeOption native{};
+    if (!Translate(level, option, &native)) return FailWith(kWsaEnoprotoopt);
+    if (value == nullptr || length == nullptr || *length < static_cast<int>(sizeof(int))) {
+        return FailWith(kWsaEfault);
+    }
+    int answer = 0;
+    if (native.milliseconds) {
+        timeval time{};
+        socklen_t size = sizeof time;
+        if (::getsockopt(fd, native.level, native.option, &time, &size) != 0) {
+            return FailFromErrno(errno);
+        }
+        answer = static_cast<int>(time.tv_sec * 1000 + time.tv_usec / 1000);
+    } else {
+        socklen_t size = sizeof answer;
+        if (::getsockopt(fd, native.level, native.option, &answer, &size) != 0) {
+            return FailFromErrno(errno);
+        }
+        // The pending error is a Windows Sockets number on Windows.
+        if (native.option == SO_ERROR) answer = posix::WsaErrorFromErrno(answer);
+    }
+    std::memcpy(value, &answer, sizeof answer);
+    *length = static_cast<int>(sizeof answer);
     return 0;
 }
 
-std::uint16_t ntohs(std::uint16_t /*value*/) {
-    SetLastError(kErrorNotSupported);
+int bind(Socket s, const SockAddrIn* address) {
+    int fd = Fd(s);
+    if (fd < 0) return FailWith(kWsaEnotsock);
+    if (address == nullptr) return FailWith(kWsaEfault);
+    sockaddr_in native = ToNative(*address);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&native), sizeof native) != 0) {
+        return FailFromErrno(errno);
+    }
     return 0;
 }
 
-std::uint32_t ntohl(std::uint32_t /*value*/) {
-    SetLastError(kErrorNotSupported);
-    return 0;
+// MSG_NOSIGNAL: a printer that closed the connection gives an error, never a
+// SIGPIPE that would end the POS application or the Java VM.
+int send(Socket s, const void* data, int length, int flags) {
+    int fd = Fd(s);
+    if (fd < 0) return FailWith(kWsaEnotsock);
+    if (length < 0 || (data == nullptr && length > 0)) return FailWith(kWsaEfault);
+    ssize_t sent = ::send(fd, data, static_cast<std::size_t>(length), flags | MSG_NOSIGNAL);
+    if (sent < 0) return FailTransfer(fd, errno);
+    return static_cast<int>(sent);
 }
 
-int ioctlsocket(Socket /*s*/, long /*command*/, std::uint32_t* /*argument*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
+int recv(Socket s, void* buffer, int length, int flags) {
+    int fd = Fd(s);
+    if (fd < 0) return FailWith(kWsaEnotsock);
+    if (length < 0 || (buffer == nullptr && length > 0)) return FailWith(kWsaEfault);
+    ssize_t received = ::recv(fd, buffer, static_cast<std::size_t>(length), flags);
+    if (received < 0) return FailTransfer(fd, errno);
+    return static_cast<int>(received);
 }
 
-int connect(Socket /*s*/, const SockAddrIn* /*address*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
+int sendto(Socket s, const void* data, int length, int flags, const SockAddrIn* to) {
+    int fd = Fd(s);
+    if (fd < 0) return FailWith(kWsaEnotsock);
+    if (to == nullptr || length < 0 || (data == nullptr && length > 0)) {
+        return FailWith(kWsaEfault);
+    }
+    sockaddr_in native = ToNative(*to);
+    ssize_t sent = ::sendto(fd, data, static_cast<std::size_t>(length), flags | MSG_NOSIGNAL,
+                            reinterpret_cast<const sockaddr*>(&native), sizeof native);
+    if (sent < 0) return FailTransfer(fd, errno);
+    return static_cast<int>(sent);
 }
 
-int selectWritable(Socket /*s*/, long /*seconds*/, long /*microseconds*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
-}
-
-int setsockopt(Socket /*s*/, int /*level*/, int /*option*/, const void* /*value*/, int /*length*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
-}
-
-int getsockopt(Socket /*s*/, int /*level*/, int /*option*/, void* /*value*/, int* /*length*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
-}
-
-int bind(Socket /*s*/, const SockAddrIn* /*address*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
-}
-
-int send(Socket /*s*/, const void* /*data*/, int /*length*/, int /*flags*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
-}
-
-int recv(Socket /*s*/, void* /*buffer*/, int /*length*/, int /*flags*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
-}
-
-int sendto(Socket /*s*/, const void* /*data*/, int /*length*/, int /*flags*/,
-           const SockAddrIn* /*to*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
-}
-
-int recvfrom(Socket /*s*/, void* /*buffer*/, int /*length*/, int /*flags*/, SockAddrIn* /*from*/,
-             int* /*fromLength*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
+// A datagram longer than the buffer is an error (WSAEMSGSIZE) on Windows,
+// not a silently shortened read.
+int recvfrom(Socket s, void* buffer, int length, int flags, SockAddrIn* from, int* fromLength) {
+    int fd = Fd(s);
+    if (fd < 0) return FailWith(kWsaEnotsock);
+    if (length < 0 || (buffer == nullptr && length > 0)) return FailWith(kWsaEfault);
+    if (from != nullptr &&
+        (fromLength == nullptr || *fromLength < static_cast<int>(sizeof *from))) {
+        return FailWith(kWsaEfault);
+    }
+    sockaddr_in sender{};
+    iovec part{buffer, static_cast<std::size_t>(length)};
+    msghdr message{};
+    message.msg_name = &sender;
+    message.msg_namelen = sizeof sender;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    ssize_t received = ::recvmsg(fd, &message, flags);
+    if (received < 0) return FailTransfer(fd, errno);
+    if (from != nullptr) {
+        *from = FromNative(sender);
+        *fromLength = static_cast<int>(sizeof *from);
+    }
+    if ((message.msg_flags & MSG_TRUNC) != 0) return FailWith(kWsaEmsgsize);
+    return static_cast<int>(received);
 }
 
 }  // namespace plat

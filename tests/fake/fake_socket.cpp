@@ -1,109 +1,346 @@
-// Placeholder: replaced by the socket implementation.
+// Scripted sockets for the unit tests: no network, only a peer whose
+// answers and failures the test decides.
+#include "tests/fake/fake_socket.h"
+
+#include <arpa/inet.h>
+
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+
 #include "platform/socket.h"
 #include "platform/system.h"
+#include "tests/fake/fake_platform.h"
+
+#undef htons
+#undef htonl
+#undef ntohs
+#undef ntohl
+
+namespace fake {
+namespace {
+
+struct Chunk {
+    std::string bytes;
+    plat::SockAddrIn from;
+};
+
+struct Network {
+    std::mutex lock;
+    std::set<plat::Socket> open;
+    plat::Socket next = 100;
+    int created = 0;
+    int timeOuts = 0;
+    int refusals = 0;
+    std::set<plat::Socket> refused;
+    int sendLimit = 0;
+    int sendsTakingNothing = 0;
+    std::deque<Chunk> incoming;
+    bool peerClosed = false;
+    std::string sent;
+    std::vector<int> sendSizes;
+    std::vector<int> receiveSizes;
+    plat::SockAddrIn destination{};
+    plat::SockAddrIn bound{};
+    std::map<std::pair<int, int>, int> options;
+};
+
+Network& Net() {
+    static Network* network = new Network;
+    return *network;
+}
+
+// The call fails when a fault was injected for it.
+bool Injected(const char* call) {
+    std::uint32_t error = 0;
+    return ShouldFail(call, &error);
+}
+
+int Fail(int wsaError) {
+    plat::SetLastError(static_cast<std::uint32_t>(wsaError));
+    return plat::kSocketError;
+}
+
+bool IsOpen(plat::Socket s) {
+    return Net().open.count(s) != 0;
+}
+
+}  // namespace
+
+void ResetSockets() {
+    Network& n = Net();
+    std::lock_guard<std::mutex> guard(n.lock);
+    n.open.clear();
+    n.next = 100;
+    n.created = 0;
+    n.timeOuts = 0;
+    n.refusals = 0;
+    n.refused.clear();
+    n.sendLimit = 0;
+    n.sendsTakingNothing = 0;
+    n.incoming.clear();
+    n.peerClosed = false;
+    n.sent.clear();
+    n.sendSizes.clear();
+    n.receiveSizes.clear();
+    n.destination = plat::SockAddrIn{};
+    n.bound = plat::SockAddrIn{};
+    n.options.clear();
+}
+
+void ConnectTimesOut(int count) {
+    std::lock_guard<std::mutex> guard(Net().lock);
+    Net().timeOuts = count;
+}
+
+void ConnectRefused(int count) {
+    std::lock_guard<std::mutex> guard(Net().lock);
+    Net().refusals = count;
+}
+
+void LimitSend(int bytes) {
+    std::lock_guard<std::mutex> guard(Net().lock);
+    Net().sendLimit = bytes;
+}
+
+void SendTakesNothing(int count) {
+    std::lock_guard<std::mutex> guard(Net().lock);
+    Net().sendsTakingNothing = count;
+}
+
+void QueueReceive(const std::string& bytes, const char* fromAddress, std::uint16_t fromPort) {
+    plat::SockAddrIn from{};
+    from.sin_family = plat::kAfInet;
+    from.sin_port = ::htons(fromPort);
+    from.sin_addr = ::inet_addr(fromAddress);
+    std::lock_guard<std::mutex> guard(Net().lock);
+    Net().incoming.push_back(Chunk{bytes, from});
+}
+
+void SetPeerClosed(bool closed) {
+    std::lock_guard<std::mutex> guard(Net().lock);
+    Net().peerClosed = closed;
+}
+
+std::string Sent() {
+    std::lock_guard<std::mutex> guard(Net().lock);
+    return Net().sent;
+}
+
+std::vector<int> SendSizes() {
+    std::lock_guard<std::mutex> guard(Net().lock);
+    return Net().sendSizes;
+}
+
+std::vector<int> ReceiveSizes() {
+    std::lock_guard<std::mutex> guard(Net().lock);
+    return Net().receiveSizes;
+}
+
+plat::SockAddrIn LastDestination() {
+    std::lock_guard<std::mutex> guard(Net().lock);
+    return Net().destination;
+}
+
+plat::SockAddrIn LastBound() {
+    std::lock_guard<std::mutex> guard(Net().lock);
+    return Net().bound;
+}
+
+int LastOption(int level, int option) {
+    std::lock_guard<std::mutex> guard(Net().lock);
+    auto it = Net().options.find({level, option});
+    return it == Net().options.end() ? -1 : it->second;
+}
+
+int OpenSockets() {
+    std::lock_guard<std::mutex> guard(Net().lock);
+    return static_cast<int>(Net().open.size());
+}
+
+int CreatedSockets() {
+    std::lock_guard<std::mutex> guard(Net().lock);
+    return Net().created;
+}
+
+}  // namespace fake
 
 namespace plat {
 
+using fake::Injected;
+using fake::Net;
+
 int WSAStartup(std::uint16_t /*version*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
+    return Injected("WSAStartup") ? fake::Fail(kWsaEinval) : 0;
 }
 
 int WSACleanup() {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
+    return Injected("WSACleanup") ? fake::Fail(kWsaNotinitialised) : 0;
 }
 
 int WSAGetLastError() {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
+    return static_cast<int>(GetLastError());
 }
 
-Socket socket(int /*af*/, int /*type*/, int /*protocol*/) {
-    SetLastError(kErrorNotSupported);
-    return kInvalidSocket;
+Socket socket(int af, int type, int /*protocol*/) {
+    if (Injected("socket")) return kInvalidSocket;
+    if (af != kAfInet || (type != kSockStream && type != kSockDgram)) {
+        fake::Fail(kWsaEafnosupport);
+        return kInvalidSocket;
+    }
+    std::lock_guard<std::mutex> guard(Net().lock);
+    Socket s = Net().next++;
+    Net().open.insert(s);
+    ++Net().created;
+    return s;
 }
 
-int closesocket(Socket /*s*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
-}
-
-std::uint32_t inet_addr(const char* /*text*/) {
-    SetLastError(kErrorNotSupported);
+int closesocket(Socket s) {
+    if (Injected("closesocket")) return kSocketError;
+    std::lock_guard<std::mutex> guard(Net().lock);
+    if (Net().open.erase(s) == 0) return fake::Fail(kWsaEnotsock);
     return 0;
 }
 
-std::uint16_t htons(std::uint16_t /*value*/) {
-    SetLastError(kErrorNotSupported);
+std::uint32_t inet_addr(const char* text) {
+    return text == nullptr ? kInaddrNone : ::inet_addr(text);
+}
+
+std::uint16_t htons(std::uint16_t value) {
+    return ::htons(value);
+}
+
+std::uint32_t htonl(std::uint32_t value) {
+    return ::htonl(value);
+}
+
+std::uint16_t ntohs(std::uint16_t value) {
+    return ::ntohs(value);
+}
+
+std::uint32_t ntohl(std::uint32_t value) {
+    return ::ntohl(value);
+}
+
+int ioctlsocket(Socket s, long /*command*/, std::uint32_t* /*argument*/) {
+    if (Injected("ioctlsocket")) return kSocketError;
+    std::lock_guard<std::mutex> guard(Net().lock);
+    return fake::IsOpen(s) ? 0 : fake::Fail(kWsaEnotsock);
+}
+
+int connect(Socket s, const SockAddrIn* /*address*/) {
+    if (Injected("connect")) return kSocketError;
+    std::lock_guard<std::mutex> guard(Net().lock);
+    if (!fake::IsOpen(s)) return fake::Fail(kWsaEnotsock);
+    if (Net().refusals > 0) {
+        --Net().refusals;
+        Net().refused.insert(s);
+    }
+    return fake::Fail(kWsaEwouldblock);
+}
+
+int selectWritable(Socket s, long /*seconds*/, long /*microseconds*/) {
+    if (Injected("selectWritable")) return kSocketError;
+    std::lock_guard<std::mutex> guard(Net().lock);
+    if (!fake::IsOpen(s)) return fake::Fail(kWsaEnotsock);
+    if (Net().timeOuts > 0) {
+        --Net().timeOuts;
+        return 0;
+    }
+    return 1;
+}
+
+int setsockopt(Socket s, int level, int option, const void* value, int length) {
+    if (Injected("setsockopt")) return kSocketError;
+    std::lock_guard<std::mutex> guard(Net().lock);
+    if (!fake::IsOpen(s)) return fake::Fail(kWsaEnotsock);
+    if (value == nullptr || length < 4) return fake::Fail(kWsaEfault);
+    Net().options[{level, option}] = *static_cast<const int*>(value);
     return 0;
 }
 
-std::uint32_t htonl(std::uint32_t /*value*/) {
-    SetLastError(kErrorNotSupported);
+int getsockopt(Socket s, int level, int option, void* value, int* length) {
+    if (Injected("getsockopt")) return kSocketError;
+    std::lock_guard<std::mutex> guard(Net().lock);
+    if (!fake::IsOpen(s)) return fake::Fail(kWsaEnotsock);
+    if (value == nullptr || length == nullptr || *length < 4) return fake::Fail(kWsaEfault);
+    int answer = 0;
+    if (level == kSolSocket && option == kSoError) {
+        answer = Net().refused.count(s) != 0 ? kWsaEconnrefused : 0;
+    } else {
+        auto it = Net().options.find({level, option});
+        answer = it == Net().options.end() ? 0 : it->second;
+    }
+    *static_cast<int*>(value) = answer;
+    *length = 4;
     return 0;
 }
 
-std::uint16_t ntohs(std::uint16_t /*value*/) {
-    SetLastError(kErrorNotSupported);
+int bind(Socket s, const SockAddrIn* address) {
+    if (Injected("bind")) return kSocketError;
+    std::lock_guard<std::mutex> guard(Net().lock);
+    if (!fake::IsOpen(s)) return fake::Fail(kWsaEnotsock);
+    Net().bound = *address;
     return 0;
 }
 
-std::uint32_t ntohl(std::uint32_t /*value*/) {
-    SetLastError(kErrorNotSupported);
-    return 0;
+namespace {
+int Take(const char* call, Socket s, const void* data, int length) {
+    if (Injected(call)) return kSocketError;
+    std::lock_guard<std::mutex> guard(Net().lock);
+    if (!fake::IsOpen(s)) return fake::Fail(kWsaEnotsock);
+    Net().sendSizes.push_back(length);
+    if (Net().sendsTakingNothing > 0) {
+        --Net().sendsTakingNothing;
+        return 0;
+    }
+    int taken = Net().sendLimit > 0 && Net().sendLimit < length ? Net().sendLimit : length;
+    Net().sent.append(static_cast<const char*>(data), static_cast<std::size_t>(taken));
+    return taken;
 }
 
-int ioctlsocket(Socket /*s*/, long /*command*/, std::uint32_t* /*argument*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
+int Give(const char* call, Socket s, void* buffer, int length, SockAddrIn* from) {
+    if (Injected(call)) return kSocketError;
+    std::lock_guard<std::mutex> guard(Net().lock);
+    if (!fake::IsOpen(s)) return fake::Fail(kWsaEnotsock);
+    Net().receiveSizes.push_back(length);
+    if (Net().incoming.empty()) {
+        return Net().peerClosed ? 0 : fake::Fail(kWsaEtimedout);
+    }
+    fake::Chunk& chunk = Net().incoming.front();
+    int given = static_cast<int>(chunk.bytes.size()) < length ? static_cast<int>(chunk.bytes.size())
+                                                              : length;
+    chunk.bytes.copy(static_cast<char*>(buffer), static_cast<std::size_t>(given));
+    if (from != nullptr) *from = chunk.from;
+    chunk.bytes.erase(0, static_cast<std::size_t>(given));
+    if (chunk.bytes.empty()) Net().incoming.pop_front();
+    return given;
+}
+}  // namespace
+
+int send(Socket s, const void* data, int length, int /*flags*/) {
+    return Take("send", s, data, length);
 }
 
-int connect(Socket /*s*/, const SockAddrIn* /*address*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
+int recv(Socket s, void* buffer, int length, int /*flags*/) {
+    return Give("recv", s, buffer, length, nullptr);
 }
 
-int selectWritable(Socket /*s*/, long /*seconds*/, long /*microseconds*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
+int sendto(Socket s, const void* data, int length, int /*flags*/, const SockAddrIn* to) {
+    int taken = Take("sendto", s, data, length);
+    if (taken >= 0 && to != nullptr) {
+        std::lock_guard<std::mutex> guard(Net().lock);
+        Net().destination = *to;
+    }
+    return taken;
 }
 
-int setsockopt(Socket /*s*/, int /*level*/, int /*option*/, const void* /*value*/, int /*length*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
-}
-
-int getsockopt(Socket /*s*/, int /*level*/, int /*option*/, void* /*value*/, int* /*length*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
-}
-
-int bind(Socket /*s*/, const SockAddrIn* /*address*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
-}
-
-int send(Socket /*s*/, const void* /*data*/, int /*length*/, int /*flags*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
-}
-
-int recv(Socket /*s*/, void* /*buffer*/, int /*length*/, int /*flags*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
-}
-
-int sendto(Socket /*s*/, const void* /*data*/, int /*length*/, int /*flags*/,
-           const SockAddrIn* /*to*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
-}
-
-int recvfrom(Socket /*s*/, void* /*buffer*/, int /*length*/, int /*flags*/, SockAddrIn* /*from*/,
-             int* /*fromLength*/) {
-    SetLastError(kErrorNotSupported);
-    return kSocketError;
+int recvfrom(Socket s, void* buffer, int length, int /*flags*/, SockAddrIn* from, int* fromLength) {
+    if (from != nullptr && (fromLength == nullptr || *fromLength < 16)) {
+        return fake::Fail(kWsaEfault);
+    }
+    return Give("recvfrom", s, buffer, length, from);
 }
 
 }  // namespace plat

@@ -40,6 +40,7 @@ thread_local std::uint32_t lastError = 0;
 }  // namespace
 
 void ResetRegistry();  // fake_registry.cpp
+void ResetSockets();   // fake_socket.cpp
 
 void Reset() {
     State& s = Get();
@@ -54,6 +55,7 @@ void Reset() {
         s.minor = 1;
     }
     ResetRegistry();
+    ResetSockets();
     lastError = 0;
 }
 

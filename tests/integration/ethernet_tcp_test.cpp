@@ -1,0 +1,186 @@
+// The TCP client against a printer served on loopback by the test.
+#include <vector>
+
+#include "tests/integration/ethernet_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using loopback::TcpPrinter;
+
+class TcpEthernet : public LoopbackEthernet {
+protected:
+    // Connected, and the printer has taken the connection.
+    void Connect(TcpPrinter& printer) {
+        ASSERT_EQ(0, InitEthTCP("127.0.0.1", printer.Port()));
+        int before = printer.Connections();
+        ASSERT_EQ(0, Open());
+        ASSERT_TRUE(printer.WaitForConnections(before + 1, 5s));
+    }
+};
+
+TEST_F(TcpEthernet, WritesArriveCompleteAndInOrder) {
+    TcpPrinter printer;
+    Connect(printer);
+    std::string expected;
+    for (std::size_t size :
+         {std::size_t{1}, std::size_t{300}, std::size_t{2500}, std::size_t{1} << 20}) {
+        std::string bytes = Pattern(size);
+        ASSERT_EQ(0, WriteText(bytes)) << size;
+        expected += bytes;
+    }
+    ASSERT_TRUE(printer.WaitForBytes(expected.size(), 5s));
+    EXPECT_TRUE(printer.Received() == expected);
+    EXPECT_EQ(1, printer.Connections());
+}
+
+TEST_F(TcpEthernet, FilesArriveComplete) {
+    TcpPrinter printer;
+    Connect(printer);
+    std::string bytes = Pattern(70000);
+    testing_support::WriteFile(dir.File("receipt.prn"), bytes);
+    ASSERT_EQ(0, WriteF(dir.File("receipt.prn").c_str()));
+    ASSERT_TRUE(printer.WaitForBytes(bytes.size(), 5s));
+    EXPECT_TRUE(printer.Received() == bytes);
+}
+
+TEST_F(TcpEthernet, AReadReturnsWhatThePrinterSentAtMostAReadPacket) {
+    TcpPrinter printer;
+    Connect(printer);
+    std::string answer = Pattern(2000);
+    printer.Answer(answer);
+    std::string got;
+    std::vector<char> buffer(4096);
+    for (int i = 0; i < 200 && got.size() < answer.size(); ++i) {
+        unsigned count = 0;
+        int size = got.empty() ? 10 : 4096;
+        int result = Read(buffer.data(), size, &count);
+        ASSERT_TRUE(result == 0 || result == 214) << result;
+        EXPECT_LE(count, got.empty() ? 10u : 1024u);
+        got.append(buffer.data(), count);
+    }
+    EXPECT_TRUE(got == answer);
+}
+
+TEST_F(TcpEthernet, AReadWithNothingPendingFailsAfterAFewMilliseconds) {
+    TcpPrinter printer;
+    ASSERT_EQ(0, SetEthTimeout(10000, 10000));
+    Connect(printer);
+    char buffer[16];
+    unsigned count = 0;
+    auto start = Clock::now();
+    EXPECT_EQ(214, Read(buffer, 16, &count));
+    EXPECT_LT(MillisecondsSince(start), 1000);
+    int error = 0;
+    GetLastErrorComm(&error);
+    EXPECT_EQ(10060, error);
+}
+
+TEST_F(TcpEthernet, APrinterThatClosedGives213AndAResetGives214) {
+    TcpPrinter printer;
+    Connect(printer);
+    printer.CloseConnection();
+    char buffer[16];
+    unsigned count = 0;
+    EXPECT_EQ(213, Read(buffer, 16, &count));
+    ASSERT_EQ(0, Close());
+
+    ASSERT_EQ(0, Open());
+    ASSERT_TRUE(printer.WaitForConnections(2, 5s));
+    printer.ResetConnection();
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(214, Read(buffer, 16, &count));
+    int error = 0;
+    GetLastErrorComm(&error);
+    EXPECT_EQ(10054, error);
+}
+
+// Writing to a printer that went away must never raise SIGPIPE (it would
+// end this process); an aborted connection is made again.
+TEST_F(TcpEthernet, WritingAfterThePrinterLeftNeverRaisesASignal) {
+    TcpPrinter printer;
+    Connect(printer);
+    ASSERT_EQ(0, WriteText("first"));
+    ASSERT_TRUE(printer.WaitForBytes(5, 5s));
+    printer.ResetConnection();
+    std::this_thread::sleep_for(20ms);
+    bool delivered = false;
+    for (int i = 0; i < 5 && !delivered; ++i) {
+        int result = WriteText("again");
+        EXPECT_TRUE(result == 0 || result == 212) << result;
+        delivered = result == 0 && printer.WaitForBytes(10, 200ms);
+    }
+    EXPECT_TRUE(delivered);
+    EXPECT_EQ(2, printer.Connections());
+}
+
+TEST_F(TcpEthernet, AListenerThatNeverAcceptsTimesOutNoSoonerThanTheConnectionTimeOut) {
+    loopback::FullListener listener;
+    ASSERT_EQ(0, SetEthConnTimeout(300));
+    ASSERT_EQ(0, InitEthTCP("127.0.0.1", listener.Port()));
+    auto start = Clock::now();
+    EXPECT_EQ(215, Open());
+    long long waited = MillisecondsSince(start);
+    EXPECT_GE(waited, 300);
+    EXPECT_LT(waited, 3000);
+    EXPECT_TRUE(Logged("Open TCP has failed: impossibile to connect the socket \n"));
+}
+
+TEST_F(TcpEthernet, ARefusedConnectionFailsAtOnce) {
+    ASSERT_EQ(0, SetEthConnTimeout(5000));
+    ASSERT_EQ(0, InitEthTCP("127.0.0.1", loopback::ClosedPort()));
+    auto start = Clock::now();
+    EXPECT_EQ(215, Open());
+    EXPECT_LT(MillisecondsSince(start), 1000);
+    int error = 0;
+    GetLastErrorComm(&error);
+    EXPECT_EQ(10061, error);
+}
+
+TEST_F(TcpEthernet, CloseAndOpenAgainWithoutANewInit) {
+    TcpPrinter printer;
+    Connect(printer);
+    ASSERT_EQ(0, Close());
+    ASSERT_EQ(0, Open());
+    ASSERT_EQ(0, WriteText("after"));
+    ASSERT_TRUE(printer.WaitForBytes(5, 5s));
+    EXPECT_EQ(2, printer.Connections());
+}
+
+TEST_F(TcpEthernet, InitWhileConnectedIsRefusedAndTheConnectionStillWorks) {
+    TcpPrinter printer;
+    Connect(printer);
+    EXPECT_EQ(200, InitEthTCP("127.0.0.1", 1));
+    ASSERT_EQ(0, WriteText("still"));
+    ASSERT_TRUE(printer.WaitForBytes(5, 5s));
+    EXPECT_EQ("still", printer.Received());
+}
+
+TEST_F(TcpEthernet, NoSocketLeaksAcrossOpensClosesAndFailures) {
+    int before = loopback::OpenDescriptors();
+    {
+        TcpPrinter printer;
+        ASSERT_EQ(0, SetEthConnTimeout(200));
+        for (int i = 0; i < 5; ++i) {
+            Connect(printer);
+            ASSERT_EQ(0, Close());
+        }
+        ASSERT_EQ(0, InitEthTCP("127.0.0.1", loopback::ClosedPort()));
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(215, Open());
+        // A reconnection after the printer went away replaces the socket.
+        Connect(printer);
+        printer.ResetConnection();
+        std::this_thread::sleep_for(20ms);
+        bool reconnected = false;
+        for (int i = 0; i < 5 && !reconnected; ++i) {
+            WriteText("again");
+            reconnected = printer.WaitForConnections(7, 200ms);
+        }
+        EXPECT_TRUE(reconnected);
+        // Deleting a connected port closes its socket.
+        ASSERT_EQ(0, DeleteAllLayerItems());
+    }
+    EXPECT_EQ(before, loopback::OpenDescriptors());
+}
+
+}  // namespace

@@ -1,0 +1,90 @@
+// UDP datagrams to and from a device served on loopback by the test.
+#include <cstdlib>
+
+#include "tests/integration/ethernet_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class UdpEthernet : public LoopbackEthernet {
+protected:
+    void Connect(loopback::UdpPeer& device) {
+        localPort = loopback::FreeUdpPort();
+        ASSERT_EQ(0, InitEthUDP("127.0.0.1", device.Port(), localPort));
+        ASSERT_EQ(0, Open());
+    }
+    std::uint16_t localPort = 0;
+};
+
+TEST_F(UdpEthernet, DatagramsGoOutAndRepliesComeBackWithTheSenderAddress) {
+    loopback::UdpPeer device;
+    Connect(device);
+    char ip[16] = "x";
+    ASSERT_EQ(0, AdvGetEthIpReceived(ip, 16));
+    EXPECT_STREQ("", ip);
+
+    ASSERT_EQ(0, WriteText("ping"));
+    EXPECT_EQ("ping", device.Receive(2000ms));
+    device.SendTo(localPort, "pong");
+    char buffer[64];
+    unsigned count = 0;
+    ASSERT_EQ(0, Read(buffer, 64, &count));
+    EXPECT_EQ("pong", std::string(buffer, count));
+    ASSERT_EQ(0, AdvGetEthIpReceived(ip, 16));
+    EXPECT_STREQ("127.0.0.1", ip);
+}
+
+TEST_F(UdpEthernet, AWriteLargerThanAPacketGoesAsSeveralDatagrams) {
+    loopback::UdpPeer device;
+    Connect(device);
+    std::string bytes = Pattern(2500);
+    ASSERT_EQ(0, WriteText(bytes));
+    EXPECT_TRUE(device.Receive(2000ms) == bytes.substr(0, 1024));
+    EXPECT_TRUE(device.Receive(2000ms) == bytes.substr(1024, 1024));
+    EXPECT_TRUE(device.Receive(2000ms) == bytes.substr(2048));
+}
+
+TEST_F(UdpEthernet, ReadsTimeOutAfterTheReceiveTimeOutAndRefuseOverlongDatagrams) {
+    loopback::UdpPeer device;
+    ASSERT_EQ(0, SetEthTimeout(1000, 100));
+    Connect(device);
+    char buffer[64];
+    unsigned count = 0;
+    auto start = Clock::now();
+    EXPECT_EQ(214, Read(buffer, 64, &count));
+    EXPECT_GE(MillisecondsSince(start), 90);
+    int error = 0;
+    GetLastErrorComm(&error);
+    EXPECT_EQ(10060, error);
+
+    device.SendTo(localPort, Pattern(100));
+    EXPECT_EQ(214, Read(buffer, 64, &count));  // 100 bytes do not fit a read of 64
+    GetLastErrorComm(&error);
+    EXPECT_EQ(10040, error);
+}
+
+TEST_F(UdpEthernet, ALocalPortInUseCannotBeBound) {
+    loopback::UdpPeer device;
+    loopback::UdpPeer other;
+    ASSERT_EQ(0, InitEthUDP("127.0.0.1", device.Port(), other.Port()));
+    EXPECT_EQ(210, Open());
+    EXPECT_EQ(206, Close());
+}
+
+TEST_F(UdpEthernet, NoSocketLeaksAcrossOpensClosesAndFailures) {
+    loopback::UdpPeer device;
+    loopback::UdpPeer other;
+    int before = loopback::OpenDescriptors();
+    for (int i = 0; i < 5; ++i) {
+        Connect(device);
+        ASSERT_EQ(0, Close());
+    }
+    ASSERT_EQ(0, InitEthUDP("127.0.0.1", device.Port(), other.Port()));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(210, Open());
+    Connect(device);
+    ASSERT_EQ(0, DeleteAllLayerItems());
+    EXPECT_EQ(before, loopback::OpenDescriptors());
+}
+
+}  // namespace
