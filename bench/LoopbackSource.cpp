@@ -1,0 +1,57 @@
+#include "bench/LoopbackSource.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+namespace bench {
+
+LoopbackSource::LoopbackSource(std::vector<unsigned char> data) : bytes(std::move(data)) {
+    listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(listener, 8) != 0) {
+        throw std::runtime_error("cannot listen on loopback");
+    }
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    server = std::thread([this] { Serve(); });
+}
+
+LoopbackSource::~LoopbackSource() {
+    stop = true;
+    server.join();
+    ::close(listener);
+}
+
+void LoopbackSource::Serve() {
+    while (!stop) {
+        pollfd entry = {listener, POLLIN, 0};
+        if (::poll(&entry, 1, 10) <= 0) continue;
+        int client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0) continue;
+        std::size_t sent = 0;
+        while (sent < bytes.size() && !stop) {
+            ssize_t n = ::send(client, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) break;
+            sent += static_cast<std::size_t>(n);
+        }
+        // Holding the connection until the reader closes keeps a reader that
+        // is slower than the sender from seeing an early end.
+        char ignored[64];
+        while (!stop) {
+            pollfd peer = {client, POLLIN, 0};
+            if (::poll(&peer, 1, 10) > 0 && ::recv(client, ignored, sizeof ignored, 0) <= 0) break;
+        }
+        ::close(client);
+    }
+}
+
+}  // namespace bench
