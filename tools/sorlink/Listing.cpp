@@ -82,11 +82,12 @@ const std::vector<OptionSpec> kInterfaceOption = {
     {"interface", "N", "USB interface type: 0 control, 1 printer (default), 2 vendor, 3 scanner"},
 };
 
-int ReadInterface(const Arguments& args, int* type) {
+// --interface, or -1 when it is not given; false after a usage message.
+bool ReadInterface(const Arguments& args, int* type) {
     *type = -1;
-    if (!args.Has("interface")) return -1;
-    if (!ParseInt(args.Value("interface"), type)) return UsageError("--interface needs 0 to 3");
-    return -1;
+    if (!args.Has("interface") || ParseInt(args.Value("interface"), type)) return true;
+    UsageError("--interface needs 0 to 3");
+    return false;
 }
 
 }  // namespace
@@ -118,7 +119,7 @@ int RunPrinters(int argc, char** argv) {
         &log);
     if (status >= 0) return status;
     int usbInterface = -1;
-    if ((status = ReadInterface(args, &usbInterface)) >= 0) return status;
+    if (!ReadInterface(args, &usbInterface)) return kExitUsage;
 
     bool all = !args.Has("serial") && !args.Has("tcp") && !args.Has("usb");
     std::string port = args.Value("port");
@@ -150,7 +151,7 @@ int RunUsb(int argc, char** argv) {
                          kInterfaceOption, &args, &log);
     if (status >= 0) return status;
     int usbInterface = -1;
-    if ((status = ReadInterface(args, &usbInterface)) >= 0) return status;
+    if (!ReadInterface(args, &usbInterface)) return kExitUsage;
     return PrintListings(
         {{"USB devices", SORLINK_LINK_USB, "UsbEnumDevices",
           [](char* list, unsigned size) { return UsbEnumDevices(list, size); }, 3}},

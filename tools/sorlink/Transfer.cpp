@@ -46,14 +46,14 @@ public:
                       static_cast<int>(args.Positional().size());
         if (sources != 1)
             return UsageError("give one of --hex, --text, FILE or - (standard input)");
-        if (args.Has("hex") && !ParseHex(args.Value("hex"), &inline_)) {
+        if (args.Has("hex") && !ParseHex(args.Value("hex"), &commandLineBytes)) {
             return UsageError("--hex needs pairs of hexadecimal digits");
         }
-        if (args.Has("text") && !ParseEscapedText(args.Value("text"), &inline_)) {
+        if (args.Has("text") && !ParseEscapedText(args.Value("text"), &commandLineBytes)) {
             return UsageError("--text has an unknown escape");
         }
         if (args.Positional().empty()) {
-            total = static_cast<long long>(inline_.size());
+            total = static_cast<long long>(commandLineBytes.size());
             return kExitOk;
         }
         path = args.Positional()[0];
@@ -86,7 +86,7 @@ public:
     Bytes Next() {
         if (stream == nullptr) {
             Bytes piece;
-            piece.swap(inline_);
+            piece.swap(commandLineBytes);
             return piece;
         }
         Bytes piece(kSendPieceSize);
@@ -96,7 +96,7 @@ public:
     }
 
 private:
-    Bytes inline_;
+    Bytes commandLineBytes;
     std::string path;
     std::FILE* stream = nullptr;
     bool ownsStream = false;
