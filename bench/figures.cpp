@@ -8,11 +8,14 @@ void WriteFAgainstWrite(const Options& options);   // fifo_and_file.cpp
 void ReadFifoAgainstRead(const Options& options);  // fifo_and_file.cpp
 void CallOverhead(const Options& options);         // call_overhead.cpp
 void LogLines(const Options& options);             // log_lines.cpp
+void SerialWrite(const Options& options);          // serial_write.cpp
 
 const std::vector<Figure>& Figures() {
     static const std::vector<Figure> figures = {
         {"ethernet_write", "64 MiB through Write to a loopback TCP printer vs a raw send loop",
          EthernetWrite},
+        {"serial_write", "4 MiB through Write to a pseudo-terminal vs a raw write loop",
+         SerialWrite},
         {"writef", "WriteF of a 64 MiB file vs Write of the same bytes (loopback TCP)",
          WriteFAgainstWrite},
         {"readfifo", "ReadFIFO delivering 1 MiB in 16-byte pieces vs Read (loopback TCP)",
