@@ -4,6 +4,7 @@
 namespace bench {
 
 void EthernetWrite(const Options& options);        // ethernet_write.cpp
+void UsbWrite(const Options& options);             // usb_write.cpp
 void WriteFAgainstWrite(const Options& options);   // fifo_and_file.cpp
 void ReadFifoAgainstRead(const Options& options);  // fifo_and_file.cpp
 void CallOverhead(const Options& options);         // call_overhead.cpp
@@ -14,6 +15,8 @@ const std::vector<Figure>& Figures() {
     static const std::vector<Figure> figures = {
         {"ethernet_write", "64 MiB through Write to a loopback TCP printer vs a raw send loop",
          EthernetWrite},
+        {"usb_write", "4 MiB through Write to a usblp printer (a pseudo-terminal) vs raw writes",
+         UsbWrite},
         {"serial_write", "4 MiB through Write to a pseudo-terminal vs a raw write loop",
          SerialWrite},
         {"writef", "WriteF of a 64 MiB file vs Write of the same bytes (loopback TCP)",

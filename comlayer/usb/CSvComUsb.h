@@ -2,11 +2,24 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+
+#include "platform/types.h"
 
 class CSvLogFile;
 
+// How the device is reached once opened.
+enum UsbInterfaceType {
+    USB_INTERFACE_0 = 0,        // vendor control requests on the whole device
+    USB_INTERFACE_PRINTER = 1,  // printer-class pipes
+    USB_INTERFACE_VENDOR = 2,   // vendor-class pipes
+    USB_INTERFACE_SCANNER = 3,  // scanner-class pipes, named by serial number only
+};
+
 class CSvComUsb {
 public:
+    static constexpr unsigned kTextSize = 1024;  // paths, serial numbers, prefixes, lists
+
     CSvComUsb();
     virtual ~CSvComUsb();
     CSvComUsb(const CSvComUsb&) = delete;
@@ -40,5 +53,61 @@ public:
     int ResetUsbError();
 
 private:
+    // Outcome of one overlapped pipe request.
+    enum class Completion { Done, QueryFailed, TimedOut, DeviceGone, WaitFailed };
+
+    int FindHardwareIdOfPrefix(const char* prefixId, char* hardwareIdOut);
+
+    // Discovery (CSvComUsbDiscovery.cpp).
+    const plat::Guid& ClassGuid() const;
+    // Calls visit(path) for each present interface of the type's class that
+    // opens; visit returns true to end the walk. Every test handle and the
+    // device-information set are released before it returns.
+    void WalkInterfaces(const std::function<bool(const char* path)>& visit);
+    plat::Handle OpenInterface(plat::DevInfo set, const plat::DeviceInterfaceData* data,
+                               char* pathOut);
+    bool ExtractParentPrefixID(const char* printerName, char* prefixOut);
+    bool ReadParentPrefix(const char* prefix, const char* keyPath, char* prefixOut);
+    int FindSymbolicLinkFromName(char* linkOut, const char* vendorId, const char* productId,
+                                 const char* parentPrefix);
+    int FindSymbolicLinkFromSerial(char* linkOut, const char* vendorId, const char* productId,
+                                   const char* serial);
+    int CheckList(int printers, char* list);
+    bool ListPrinterOf(const char* hardwareId, const char* instance, char* list);
+    bool ListDeviceOf(const char* vendorId, const char* productId, const char* instance,
+                      char* list);
+    int CopyList(const char* prefix, const char* list, char* out, unsigned size);
+
+    // Transfer (CSvComUsbTransfer.cpp).
+    Completion RunRequest(plat::Handle handle, bool isRead, void* buffer, std::uint32_t count,
+                          std::uint32_t timeoutMs, std::uint32_t* transferred);
+    int WritePiece(const unsigned char* data, std::uint32_t offset, std::uint32_t length,
+                   std::uint32_t* total);
+    int WriteInterface0(const unsigned char* data, std::uint32_t count);
+    bool DrainReadPipe(bool* cancelled);
+
     CSvLogFile* logFile = nullptr;
+    plat::Handle writeHandle = plat::kInvalidHandle;
+    plat::Handle readHandle = plat::kInvalidHandle;
+    plat::Handle controlHandle = plat::kInvalidHandle;
+    plat::Guid printerClassGuid{};
+    plat::Guid vendorClassGuid{};
+    plat::Guid scannerClassGuid{};
+    std::uint32_t writePacketSize = 64;
+    std::uint32_t readPacketSize = 1024;
+    int opened = 0;
+    int initialized = 0;
+    int byPrinterName = 0;
+    std::uint32_t controlCount = 0;
+    int interfaceType = USB_INTERFACE_PRINTER;
+    std::uint32_t sendTimeout = 10000;
+    std::uint32_t receiveTimeout = 10000;
+    char vid[5] = {};
+    char pid[5] = {};
+    char deviceLink[kTextSize] = {};
+    char serialNumber[kTextSize] = {};
+    int lastSystemError = 0;
+    char parentPrefixId[kTextSize] = {};
+    unsigned char* transferBuffer = nullptr;
+    unsigned char* controlBuffer = nullptr;
 };

@@ -41,6 +41,9 @@ thread_local std::uint32_t lastError = 0;
 
 void ResetRegistry();  // fake_registry.cpp
 void ResetSockets();   // fake_socket.cpp
+namespace usb {
+void Reset();  // fake_usb.cpp
+}
 
 void Reset() {
     State& s = Get();
@@ -56,6 +59,7 @@ void Reset() {
     }
     ResetRegistry();
     ResetSockets();
+    usb::Reset();
     lastError = 0;
 }
 

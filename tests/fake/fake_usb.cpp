@@ -1,13 +1,294 @@
-// Placeholder: replaced by the scripted USB devices.
+// Scripted USB devices. A handle opened on a device path or on one of its
+// pipes issues overlapped requests that complete at once (whole or short,
+// as scripted), stay pending until their wait times out, or fail with
+// access denied once the device is unplugged.
+#include "tests/fake/fake_usb.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+
+#include "platform/device.h"
+#include "platform/system.h"
 #include "tests/fake/fake_devices.h"
+#include "tests/fake/fake_usb_state.h"
+
+namespace fake::usb {
+namespace {
+
+constexpr std::uint32_t kGetCommandIoctl = 0x22003C;
+constexpr std::uint32_t kErrorInvalidFunction = 1;
+
+struct Pipe {
+    std::deque<std::uint32_t> writeCompletions;
+    bool stalled = false;
+    std::string toRead;
+    std::string written;
+    std::vector<std::uint32_t> writeRequests;
+};
+
+struct Device {
+    std::string classGuid;
+    bool heldElsewhere = false;
+    bool present = true;
+    std::map<std::string, Pipe> pipes;
+    std::deque<std::string> answers;
+    std::vector<std::string> controlRequests;
+};
+
+struct State {
+    std::mutex lock;
+    std::vector<std::string> order;  // paths in the order added
+    std::map<std::string, Device> devices;
+};
+
+State& Get() {
+    static auto* state = new State;
+    return *state;
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// Device paths compare without regard to case, as on Windows.
+Device& DeviceAt(const std::string& path) {
+    return Get().devices[Lower(path)];
+}
+
+bool GuidFromText(const std::string& text, plat::Guid* guid) {
+    unsigned d1 = 0, d2 = 0, d3 = 0, b[8] = {};
+    int n = std::sscanf(text.c_str(), "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}", &d1, &d2, &d3,
+                        &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &b[6], &b[7]);
+    if (n != 11) return false;
+    guid->Data1 = d1;
+    guid->Data2 = static_cast<std::uint16_t>(d2);
+    guid->Data3 = static_cast<std::uint16_t>(d3);
+    for (int i = 0; i < 8; ++i) guid->Data4[i] = static_cast<std::uint8_t>(b[i]);
+    return true;
+}
+
+// One request at a time per handle, as the layer makes them.
+struct Request {
+    bool active = false;
+    bool done = false;
+    std::uint32_t transferred = 0;
+};
+
+class FakeUsbHandle : public plat::common::DeviceObject {
+public:
+    FakeUsbHandle(std::string devicePath, std::string pipeName)
+        : path(std::move(devicePath)), pipe(std::move(pipeName)) {}
+
+    bool Close() override { return true; }
+
+    bool Write(const void* buffer, std::uint32_t toWrite, std::uint32_t* written,
+               plat::Overlapped*) override {
+        std::lock_guard<std::mutex> guard(Get().lock);
+        request = Request{true, false, 0};
+        if (written != nullptr) *written = 0;
+        Device& device = DeviceAt(path);
+        if (!device.present) return Fail(plat::kErrorAccessDenied);
+        Pipe& p = device.pipes[pipe];
+        p.writeRequests.push_back(toWrite);
+        if (p.stalled) return Fail(plat::kErrorIoPending);
+        std::uint32_t count = toWrite;
+        if (!p.writeCompletions.empty()) {
+            count = std::min(count, p.writeCompletions.front());
+            p.writeCompletions.pop_front();
+        }
+        p.written.append(static_cast<const char*>(buffer), count);
+        return Complete(count, written);
+    }
+
+    bool Read(void* buffer, std::uint32_t toRead, std::uint32_t* read, plat::Overlapped*) override {
+        std::lock_guard<std::mutex> guard(Get().lock);
+        request = Request{true, false, 0};
+        if (read != nullptr) *read = 0;
+        Device& device = DeviceAt(path);
+        if (!device.present) return Fail(plat::kErrorAccessDenied);
+        Pipe& p = device.pipes[pipe];
+        if (p.toRead.empty()) return Fail(plat::kErrorIoPending);
+        std::uint32_t count =
+            std::min<std::uint32_t>(toRead, static_cast<std::uint32_t>(p.toRead.size()));
+        std::memcpy(buffer, p.toRead.data(), count);
+        p.toRead.erase(0, count);
+        return Complete(count, read);
+    }
+
+    // Waits never sleep: a request that is still pending has timed out.
+    std::uint32_t Wait(std::uint32_t) override {
+        if (request.active && !request.done) return plat::kWaitTimeout;
+        return plat::kWaitObject0;
+    }
+
+    bool GetOverlappedResult(plat::Overlapped*, std::uint32_t* transferred, bool) override {
+        if (request.active && !request.done) {
+            plat::SetLastError(plat::kErrorOperationAborted);
+            return false;
+        }
+        if (!request.active) {
+            plat::SetLastError(plat::kErrorOperationAborted);
+            return false;
+        }
+        *transferred = request.transferred;
+        return true;
+    }
+
+    bool CancelIo() override {
+        if (request.active && !request.done) request.active = false;
+        return true;
+    }
+
+    bool DeviceIoControl(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
+                         std::uint32_t outSize, std::uint32_t* returned) override {
+        std::lock_guard<std::mutex> guard(Get().lock);
+        Device& device = DeviceAt(path);
+        if (!device.present) return Fail(plat::kErrorAccessDenied);
+        if (code != kGetCommandIoctl || !pipe.empty()) return Fail(kErrorInvalidFunction);
+        device.controlRequests.emplace_back(static_cast<const char*>(in), inSize);
+        std::string answer;
+        if (!device.answers.empty()) {
+            answer = device.answers.front();
+            device.answers.pop_front();
+        }
+        if (answer.size() > outSize) return Fail(plat::kErrorInsufficientBuffer);
+        std::memcpy(out, answer.data(), answer.size());
+        *returned = static_cast<std::uint32_t>(answer.size());
+        return true;
+    }
+
+private:
+    bool Fail(std::uint32_t error) {
+        plat::SetLastError(error);
+        return false;
+    }
+    bool Complete(std::uint32_t count, std::uint32_t* counter) {
+        request.done = true;
+        request.transferred = count;
+        if (counter != nullptr) *counter = count;
+        return true;
+    }
+
+    std::string path;
+    std::string pipe;
+    Request request;
+};
+
+// Splits "<device path>\PIPE0n\" into the device path and "PIPE0n".
+void SplitPipe(const std::string& full, std::string* device, std::string* pipe) {
+    *device = full;
+    pipe->clear();
+    for (const char* name : {"PIPE00", "PIPE01"}) {
+        std::string suffix = std::string("\\") + name + "\\";
+        if (full.size() > suffix.size() &&
+            Lower(full.substr(full.size() - suffix.size())) == Lower(suffix)) {
+            *device = full.substr(0, full.size() - suffix.size());
+            *pipe = name;
+        }
+    }
+}
+
+}  // namespace
+
+void Reset() {
+    std::lock_guard<std::mutex> guard(Get().lock);
+    Get().order.clear();
+    Get().devices.clear();
+}
+
+void AddInterface(const std::string& classGuid, const std::string& path, bool heldElsewhere) {
+    std::lock_guard<std::mutex> guard(Get().lock);
+    Device& device = DeviceAt(path);
+    device.classGuid = Lower(classGuid);
+    device.heldElsewhere = heldElsewhere;
+    device.present = true;
+    Get().order.push_back(path);
+}
+
+void Unplug(const std::string& path) {
+    std::lock_guard<std::mutex> guard(Get().lock);
+    DeviceAt(path).present = false;
+}
+
+void QueueWriteCompletion(const std::string& path, const std::string& pipe, std::uint32_t count) {
+    std::lock_guard<std::mutex> guard(Get().lock);
+    DeviceAt(path).pipes[pipe].writeCompletions.push_back(count);
+}
+
+void StallWrites(const std::string& path, const std::string& pipe) {
+    std::lock_guard<std::mutex> guard(Get().lock);
+    DeviceAt(path).pipes[pipe].stalled = true;
+}
+
+void FeedRead(const std::string& path, const std::string& pipe, const std::string& bytes) {
+    std::lock_guard<std::mutex> guard(Get().lock);
+    DeviceAt(path).pipes[pipe].toRead += bytes;
+}
+
+std::string Written(const std::string& path, const std::string& pipe) {
+    std::lock_guard<std::mutex> guard(Get().lock);
+    return DeviceAt(path).pipes[pipe].written;
+}
+
+std::vector<std::uint32_t> WriteRequests(const std::string& path, const std::string& pipe) {
+    std::lock_guard<std::mutex> guard(Get().lock);
+    return DeviceAt(path).pipes[pipe].writeRequests;
+}
+
+void QueueControlAnswer(const std::string& path, const std::string& answer) {
+    std::lock_guard<std::mutex> guard(Get().lock);
+    DeviceAt(path).answers.push_back(answer);
+}
+
+std::vector<std::string> ControlRequests(const std::string& path) {
+    std::lock_guard<std::mutex> guard(Get().lock);
+    return DeviceAt(path).controlRequests;
+}
+
+std::vector<std::string> PresentInterfaces(const plat::Guid& classGuid) {
+    std::lock_guard<std::mutex> guard(Get().lock);
+    std::vector<std::string> paths;
+    for (const std::string& path : Get().order) {
+        const Device& device = DeviceAt(path);
+        plat::Guid guid{};
+        if (device.present && GuidFromText(device.classGuid, &guid) &&
+            std::memcmp(&guid, &classGuid, sizeof(guid)) == 0) {
+            paths.push_back(path);
+        }
+    }
+    return paths;
+}
+
+}  // namespace fake::usb
 
 namespace fake {
 
-std::unique_ptr<plat::common::DeviceObject> OpenUsbDevice(const char*, std::uint32_t, std::uint32_t,
+std::unique_ptr<plat::common::DeviceObject> OpenUsbDevice(const char* path, std::uint32_t,
                                                           std::uint32_t, std::uint32_t,
-                                                          bool* claimed) {
-    *claimed = false;
-    return nullptr;
+                                                          std::uint32_t, bool* claimed) {
+    *claimed = std::strncmp(path, "\\\\?\\", 4) == 0;
+    if (!*claimed) return nullptr;
+    std::string device;
+    std::string pipe;
+    usb::SplitPipe(path, &device, &pipe);
+    std::lock_guard<std::mutex> guard(usb::Get().lock);
+    auto it = usb::Get().devices.find(usb::Lower(device));
+    if (it == usb::Get().devices.end() || !it->second.present) {
+        plat::SetLastError(plat::kErrorFileNotFound);
+        return nullptr;
+    }
+    if (it->second.heldElsewhere) {
+        plat::SetLastError(plat::kErrorSharingViolation);
+        return nullptr;
+    }
+    return std::make_unique<usb::FakeUsbHandle>(device, pipe);
 }
 
 }  // namespace fake

@@ -1,0 +1,354 @@
+// CSvComUsb: moving bytes on an open device. Pipe requests are overlapped:
+// issued, waited for up to the time-out, then collected or cancelled. On
+// interface 0 each write is one vendor control request whose answers are
+// kept until a read takes them.
+#include <cstdio>
+#include <cstring>
+
+#include "comlayer/log/CSvLogFile.h"
+#include "comlayer/transfer/Packets.h"
+#include "comlayer/usb/CSvComUsb.h"
+#include "platform/device.h"
+#include "platform/system.h"
+
+namespace {
+
+constexpr std::uint32_t kGetCommandIoctl = 0x22003C;  // IOCTL_USBPRINT_VENDOR_GET_COMMAND
+constexpr std::uint32_t kDrainChunk = 256;
+constexpr std::uint32_t kDrainWaitMs = 50;
+// A device that never stops sending would keep a purge reading forever.
+constexpr int kMaxDrainReads = 4096;
+
+// Cancels the request and lets the cancellation finish, so the platform no
+// longer refers to the record once it goes out of scope.
+// A refused cancellation is not waited for: the wait could then last for
+// ever.
+void CancelRequest(plat::Handle handle, plat::Overlapped* record) {
+    if (!plat::CancelIo(handle)) return;
+    std::uint32_t ignored = 0;
+    plat::GetOverlappedResult(handle, record, &ignored, true);
+}
+
+}  // namespace
+
+CSvComUsb::Completion CSvComUsb::RunRequest(plat::Handle handle, bool isRead, void* buffer,
+                                            std::uint32_t count, std::uint32_t timeoutMs,
+                                            std::uint32_t* transferred) {
+    plat::Overlapped record{};
+    // Whether the request completed at once or is pending shows in the wait.
+    if (isRead) {
+        plat::ReadFile(handle, buffer, count, transferred, &record);
+    } else {
+        plat::WriteFile(handle, buffer, count, transferred, &record);
+    }
+    std::uint32_t wait = plat::WaitForSingleObject(handle, timeoutMs);
+    if (wait == plat::kWaitObject0) {
+        if (plat::GetOverlappedResult(handle, &record, transferred, false)) {
+            return Completion::Done;
+        }
+        lastSystemError = static_cast<int>(plat::GetLastError());
+        CancelRequest(handle, &record);
+        return Completion::QueryFailed;
+    }
+    lastSystemError = static_cast<int>(plat::GetLastError());
+    CancelRequest(handle, &record);
+    if (wait != plat::kWaitTimeout) return Completion::WaitFailed;
+    // An unplugged device refuses the request with access denied and never
+    // signals: the wait runs out with that error left behind.
+    if (lastSystemError == static_cast<int>(plat::kErrorAccessDenied)) {
+        return Completion::DeviceGone;
+    }
+    return Completion::TimedOut;
+}
+
+// Writes one packet. A short completion is followed by a request for the
+// rest as long as the device takes bytes, so nothing is skipped.
+int CSvComUsb::WritePiece(const unsigned char* data, std::uint32_t offset, std::uint32_t length,
+                          std::uint32_t* total) {
+    const char* prefix = "CSvComUsb::WriteUsb - ";
+    std::uint32_t sent = 0;
+    while (sent < length) {
+        std::uint32_t done = 0;
+        std::uint32_t want = length - sent;
+        Completion completion =
+            RunRequest(writeHandle, false, const_cast<unsigned char*>(data) + offset + sent, want,
+                       sendTimeout, &done);
+        switch (completion) {
+            case Completion::QueryFailed:
+                logFile->Writef(prefix, LOG_ERROR, "USB write overlap error\n");
+                return 314;
+            case Completion::TimedOut:
+                logFile->Writef(prefix, LOG_ERROR, "USB write error timeout\n");
+                return 313;
+            case Completion::WaitFailed:
+                logFile->Writef(prefix, LOG_ERROR, "USB write generic error \n");
+                return 311;
+            case Completion::DeviceGone:
+                logFile->Writef(prefix, LOG_ERROR,
+                                "Device is no longer available: handle will be closed\n");
+                CloseUsb();
+                return 330;
+            case Completion::Done:
+                break;
+        }
+        if (done == 0) {
+            logFile->Writef(prefix, LOG_ERROR, "USB write success, but 0 bytes send\n");
+            plat::CancelIo(writeHandle);
+            return 312;
+        }
+        if (done > want) done = want;
+        logFile->DumpBytes(prefix, "SendBuffer", data + offset + sent, done, offset + sent);
+        sent += done;
+        *total += done;
+    }
+    return 0;
+}
+
+int CSvComUsb::WriteUsb(const unsigned char* data, std::uint32_t count) {
+    const char* prefix = "CSvComUsb::WriteUsb - ";
+    logFile->Writef(prefix, LOG_TRACE, "START\n");
+    if (!opened) {
+        logFile->Writef(prefix, LOG_ERROR,
+                        "Usb device not opened: imposible to perform operation\n");
+        return 309;
+    }
+    // Nothing to send is trivially sent, on every interface type: no
+    // request is made, so none can read past the caller's data.
+    if (count == 0) {
+        logFile->Writef(prefix, LOG_INFO, "%d bytes to write:\n", 0);
+        logFile->Writef(prefix, LOG_TRACE, "END\n");
+        return 0;
+    }
+    if (interfaceType == USB_INTERFACE_0) return WriteInterface0(data, count);
+
+    PacketPlan plan = PlanPackets(count, writePacketSize);
+    logFile->Writef(prefix, LOG_INFO, "Bytes to send: %d, packet byte used:%d\n",
+                    static_cast<int>(count), static_cast<int>(plan.pieceSize));
+    logFile->Writef(prefix, LOG_INFO, "%d bytes to write:\n", static_cast<int>(count));
+    std::uint32_t total = 0;
+    int result =
+        SendInPieces(count, writePacketSize, [&](std::uint32_t offset, std::uint32_t length) {
+            return WritePiece(data, offset, length, &total);
+        });
+    if (result == 330) return 330;
+    if (total != count) {
+        plat::CancelIo(writeHandle);
+        logFile->Writef(prefix, LOG_INFO,
+                        "Warning: USB write not completed,not all bytes were written\n");
+    }
+    if (result != 0) return result;
+    logFile->Writef(prefix, LOG_TRACE, "END\n");
+    return 0;
+}
+
+int CSvComUsb::WriteInterface0(const unsigned char* data, std::uint32_t count) {
+    const char* prefix = "CSvComUsb::WriteInterface0 - ";
+    logFile->Writef(prefix, LOG_TRACE, "START\n");
+    if (count > 3) {
+        logFile->Writef(prefix, LOG_INFO,
+                        "Bytes to send: %d - only 3 bytes can be send: SendBuffer[0]=0x%02x, "
+                        "SendBuffer[1]=0x%02x, SendBuffer[2]=0x%02x \n",
+                        3, data[0], data[1], data[2]);
+        count = 3;
+    }
+    // A request code, then a 16-bit value the caller gives low byte first
+    // and the request carries high byte first.
+    unsigned char request[3] = {data[0], 0, 0};
+    if (count > 1) request[2] = data[1];
+    if (count > 2) request[1] = data[2];
+
+    unsigned char answer[kTextSize] = {};
+    std::uint32_t returned = 0;
+    if (!plat::DeviceIoControl(controlHandle, kGetCommandIoctl, request, 3, answer, kTextSize,
+                               &returned)) {
+        lastSystemError = static_cast<int>(plat::GetLastError());
+        logFile->Writef(prefix, LOG_ERROR, "Error calling DeviceIOControl() for Interface 0\n");
+        return 327;
+    }
+    if (returned > kTextSize) returned = kTextSize;
+    logFile->Writef(prefix, LOG_INFO, "%d bytes to write:\n", 3);
+    logFile->DumpBytes(prefix, "SendBuffer", request, 3, 0);
+    if (controlCount + returned > kTextSize) {
+        logFile->Writef(prefix, LOG_ERROR,
+                        "Receive buffer for interface 0 is full. A Read() or a Clean() must be "
+                        "called \n");
+        return 326;
+    }
+    logFile->Writef(prefix, LOG_INFO, "%d bytes read:\n", static_cast<int>(returned));
+    logFile->DumpBytes(prefix, "ReceiveBuffer", answer, returned, 0);
+    std::memcpy(controlBuffer + controlCount, answer, returned);
+    controlCount += returned;
+    logFile->Writef(prefix, LOG_TRACE, "END\n");
+    return 0;
+}
+
+int CSvComUsb::ReadUsb(char* buffer, std::uint32_t size, unsigned* bytesRead) {
+    const char* prefix = "CSvComUsb::ReadUsb - ";
+    logFile->Writef(prefix, LOG_TRACE, "START\n");
+    if (!opened) {
+        logFile->Writef(prefix, LOG_ERROR,
+                        "Usb device not opened: imposible to perform operation\n");
+        return 309;
+    }
+    if (interfaceType == USB_INTERFACE_0) {
+        std::uint32_t delivered = size < controlCount ? size : controlCount;
+        std::memcpy(buffer, controlBuffer, delivered);
+        std::memmove(controlBuffer, controlBuffer + delivered, controlCount - delivered);
+        controlCount -= delivered;
+        std::memset(controlBuffer + controlCount, 0, kTextSize - controlCount);
+        *bytesRead = delivered;
+        logFile->Writef(prefix, LOG_TRACE, "%d bytes read:\n", static_cast<int>(delivered));
+        logFile->DumpBytes(prefix, "ReceiveBuffer", reinterpret_cast<unsigned char*>(buffer),
+                           delivered, 0);
+        logFile->Writef(prefix, LOG_TRACE, "END\n");
+        return 0;
+    }
+
+    std::uint32_t asked = size < readPacketSize ? size : readPacketSize;
+    logFile->Writef(prefix, LOG_INFO,
+                    "Receive buffer size: %d, packet size setted:%d, packet used for read:%d \n",
+                    static_cast<int>(size), static_cast<int>(readPacketSize),
+                    static_cast<int>(asked));
+    std::uint32_t got = 0;
+    switch (RunRequest(readHandle, true, buffer, asked, receiveTimeout, &got)) {
+        case Completion::QueryFailed:
+            logFile->Writef(prefix, LOG_ERROR, "USB read overlap error\n");
+            return 324;
+        case Completion::TimedOut:
+            logFile->Writef(prefix, LOG_ERROR, "USB read timeout\n");
+            return 323;
+        case Completion::WaitFailed:
+            logFile->Writef(prefix, LOG_ERROR, "USB read generic error \n");
+            return 322;
+        case Completion::DeviceGone:
+            logFile->Writef(prefix, LOG_ERROR,
+                            "Device is no longer available: handle will be closed\n");
+            CloseUsb();
+            return 330;
+        case Completion::Done:
+            break;
+    }
+    if (got > asked) got = asked;
+    *bytesRead = got;
+    logFile->Writef(prefix, LOG_TRACE, "%d bytes read:\n", static_cast<int>(got));
+    logFile->DumpBytes(prefix, "ReceiveBuffer", reinterpret_cast<unsigned char*>(buffer), got, 0);
+    logFile->Writef(prefix, LOG_TRACE, "END\n");
+    return 0;
+}
+
+int CSvComUsb::WriteFileUsb(const char* path) {
+    const char* prefix = "CSvComUsb::WriteFileUsb - ";
+    logFile->Writef(prefix, LOG_TRACE, "START\n");
+    if (!opened) {
+        logFile->Writef(prefix, LOG_ERROR,
+                        "Usb device not opened: imposible to perform operation\n");
+        return 309;
+    }
+    logFile->Writef(prefix, LOG_INFO, "Path of file: %s \n", path);
+    if (interfaceType == USB_INTERFACE_0) {
+        logFile->Writef(prefix, LOG_ERROR, "WriteFile() disabled for interface 0 \n");
+        return 328;
+    }
+    std::FILE* file = std::fopen(path, "rb");
+    long size = -1;
+    if (file != nullptr && std::fseek(file, 0, SEEK_END) == 0) {
+        size = std::ftell(file);
+        std::fseek(file, 0, SEEK_SET);
+    }
+    // A file of 2 GiB or more is refused as one that cannot be read: a
+    // 32-bit build could not even tell its size.
+    if (file == nullptr || size < 0 || size > 0x7FFFFFFFL) {
+        lastSystemError = static_cast<int>(plat::GetLastError());
+        if (file != nullptr) std::fclose(file);
+        logFile->Writef(prefix, LOG_ERROR, "Impossibile to open file %s\n", path);
+        return 10;
+    }
+    std::uint32_t total = static_cast<std::uint32_t>(size);
+    // An empty file has nothing to send and is sent.
+    if (total == 0) {
+        std::fclose(file);
+        logFile->Writef(prefix, LOG_INFO, "Bytes to send: %d, packet byte used:%d\n", 0, 0);
+        logFile->Writef(prefix, LOG_TRACE, "END\n");
+        return 0;
+    }
+    PacketPlan plan = PlanPackets(total, writePacketSize);
+    logFile->Writef(prefix, LOG_INFO, "Bytes to send: %d, packet byte used:%d\n",
+                    static_cast<int>(total), static_cast<int>(plan.pieceSize));
+    std::uint32_t fullBytes = plan.fullPieces * plan.pieceSize;
+    int result =
+        SendInPieces(total, writePacketSize, [&](std::uint32_t offset, std::uint32_t length) {
+            std::memset(transferBuffer, 0, writePacketSize + 100);
+            std::size_t got = std::fread(transferBuffer, 1, length, file);
+            if (offset < fullBytes)
+                logFile->Writef(prefix, LOG_INFO, "Send a packet byte of the file\n");
+            return WriteUsb(transferBuffer, static_cast<std::uint32_t>(got));
+        });
+    std::fclose(file);
+    if (result != 0) return result;
+    logFile->Writef(prefix, LOG_TRACE, "END\n");
+    return 0;
+}
+
+// Reads and discards what the device has waiting, then cancels the last
+// read. *cancelled tells whether the cancellation was accepted; the result
+// whether the reads ended normally.
+bool CSvComUsb::DrainReadPipe(bool* cancelled) {
+    plat::Overlapped record{};
+    unsigned char scratch[kDrainChunk];
+    bool drained = true;
+    for (int reads = 0; reads < kMaxDrainReads; ++reads) {
+        std::uint32_t count = 0;
+        plat::ReadFile(readHandle, scratch, kDrainChunk, &count, &record);
+        std::uint32_t wait = plat::WaitForSingleObject(readHandle, kDrainWaitMs);
+        if (wait != plat::kWaitObject0) {
+            lastSystemError = static_cast<int>(plat::GetLastError());
+            drained = wait == plat::kWaitTimeout;
+            break;
+        }
+        if (count == 0) break;
+    }
+    *cancelled = plat::CancelIo(readHandle);
+    if (!*cancelled) {
+        lastSystemError = static_cast<int>(plat::GetLastError());
+        return drained;
+    }
+    // The record and the scratch buffer must outlive the cancelled read.
+    std::uint32_t ignored = 0;
+    plat::GetOverlappedResult(readHandle, &record, &ignored, true);
+    return drained;
+}
+
+int CSvComUsb::CleanUsb(int cleanWrite, int cleanRead) {
+    const char* prefix = "CSvComUsb::CleanUsb - ";
+    logFile->Writef(prefix, LOG_TRACE, "START\n");
+    if (!opened) {
+        logFile->Writef(prefix, LOG_ERROR,
+                        "Usb device not opened: imposible to perform operation\n");
+        return 309;
+    }
+    if (interfaceType == USB_INTERFACE_0) {
+        std::memset(controlBuffer, 0, kTextSize);
+        controlCount = 0;
+        logFile->Writef(prefix, LOG_TRACE, "END\n");
+        return 0;
+    }
+    if (cleanWrite) {
+        if (!plat::CancelIo(writeHandle)) {
+            lastSystemError = static_cast<int>(plat::GetLastError());
+            logFile->Writef(prefix, LOG_ERROR, "Error cleaning USB channels\n");
+            return 321;
+        }
+        logFile->Writef(prefix, LOG_ERROR, "USB write channel cleaned\n");
+    }
+    if (cleanRead) {
+        bool cancelled = false;
+        bool drained = DrainReadPipe(&cancelled);
+        if (!cancelled || !drained) {
+            logFile->Writef(prefix, LOG_ERROR, "Error cleaning USB channels\n");
+            return 321;
+        }
+        logFile->Writef(prefix, LOG_ERROR, "USB read channel cleaned\n");
+    }
+    logFile->Writef(prefix, LOG_TRACE, "END\n");
+    return 0;
+}

@@ -1,0 +1,133 @@
+#include "platform/posix/usblp.h"
+
+#include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+
+namespace plat::posix {
+
+const Guid kUsbPrinterClassGuid = {
+    0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+const char kUsbPrinterClassGuidText[] = "{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+
+namespace {
+
+std::string RootFrom(const char* variable, const char* fallback) {
+    const char* value = std::getenv(variable);
+    std::string root = value != nullptr && value[0] != '\0' ? value : fallback;
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    return root;
+}
+
+// First line of a sysfs attribute, without its line end; "" when absent.
+std::string ReadAttribute(const std::string& path) {
+    std::ifstream file(path);
+    std::string line;
+    if (!file || !std::getline(file, line)) return "";
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) {
+        line.pop_back();
+    }
+    return line;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+bool IsHexId(const std::string& text) {
+    return text.size() == 4 &&
+           std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c); });
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// An instance name may hold neither the path's separators nor blanks
+// (which Windows records as underscores); a device without a serial number
+// is named after its node, which stays unique while it is plugged in.
+std::string InstanceName(const std::string& serial, const std::string& nodeName) {
+    if (serial.empty()) return nodeName;
+    std::string instance = serial.substr(0, 255);
+    for (char& c : instance) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (c == ' ' || c == '#' || c == '\\' || c == '/' || u < 0x21 || u > 0x7e) c = '_';
+    }
+    return instance;
+}
+
+// lp followed by digits only.
+int NodeNumber(const std::string& name) {
+    if (name.size() < 3 || name.size() > 8 || name.compare(0, 2, "lp") != 0) return -1;
+    int number = 0;
+    for (std::size_t i = 2; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i]))) return -1;
+        number = number * 10 + (name[i] - '0');
+    }
+    return number;
+}
+
+bool Describe(const std::string& classDir, const std::string& name, UsbPrinterNode* out) {
+    char resolved[PATH_MAX];
+    std::string link = classDir + "/" + name + "/device";
+    if (realpath(link.c_str(), resolved) == nullptr) return false;
+    // The link names the printer interface; its parent is the USB device.
+    // A flattened tree that keeps the attributes beside the link is taken too.
+    std::string interfaceDir = resolved;
+    std::string deviceDir = interfaceDir.substr(0, interfaceDir.rfind('/'));
+    if (!FileExists(deviceDir + "/idVendor")) deviceDir = interfaceDir;
+    std::string vendor = Lower(ReadAttribute(deviceDir + "/idVendor"));
+    std::string product = Lower(ReadAttribute(deviceDir + "/idProduct"));
+    if (!IsHexId(vendor) || !IsHexId(product)) return false;
+    out->name = name;
+    out->vendorId = vendor;
+    out->productId = product;
+    out->instance = InstanceName(ReadAttribute(deviceDir + "/serial"), name);
+    out->interfacePath = "\\\\?\\usb#vid_" + vendor + "&pid_" + product + "#" + out->instance +
+                         "#" + kUsbPrinterClassGuidText;
+    out->node = DevRoot() + "/usb/" + name;
+    out->usbDevice = deviceDir;
+    out->interfaceNumber = static_cast<int>(
+        std::strtol(ReadAttribute(interfaceDir + "/bInterfaceNumber").c_str(), nullptr, 16));
+    return true;
+}
+
+}  // namespace
+
+std::string SysfsRoot() {
+    return RootFrom("SORLINK_SYSFS_ROOT", "/sys");
+}
+
+std::string DevRoot() {
+    return RootFrom("SORLINK_DEV_ROOT", "/dev");
+}
+
+std::vector<UsbPrinterNode> UsbPrinterNodes() {
+    std::vector<std::pair<int, UsbPrinterNode>> found;
+    std::string classDir = SysfsRoot() + "/class/usbmisc";
+    DIR* dir = opendir(classDir.c_str());
+    if (dir == nullptr) return {};
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        int number = NodeNumber(name);
+        UsbPrinterNode node;
+        if (number >= 0 && Describe(classDir, name, &node)) found.emplace_back(number, node);
+    }
+    closedir(dir);
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<UsbPrinterNode> nodes;
+    for (auto& item : found) nodes.push_back(std::move(item.second));
+    return nodes;
+}
+
+}  // namespace plat::posix

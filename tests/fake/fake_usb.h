@@ -1,0 +1,44 @@
+// Control of the fake's USB devices: device-interface sets per class GUID,
+// scripted pipes and control requests. Devices are named by their interface
+// path (\\?\usb#vid_0f3c&pid_0101#A1B2C3#{class GUID}); the pipes by
+// "PIPE00" and "PIPE01", the device itself (interface 0) by "".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fake::usb {
+
+// No devices, no scripts.
+void Reset();
+
+// A present device exposing an interface of the class ("{...}" text).
+// heldElsewhere: another program holds it open, so every open is refused
+// with a sharing violation.
+void AddInterface(const std::string& classGuid, const std::string& path,
+                  bool heldElsewhere = false);
+// The device leaves every set; requests on its open handles fail with
+// access denied and their waits run out, as after an unplug.
+void Unplug(const std::string& path);
+
+// The next write request on the pipe completes with at most `count` bytes
+// (0 for a completion without bytes). Without a script a write completes whole.
+void QueueWriteCompletion(const std::string& path, const std::string& pipe, std::uint32_t count);
+// Write requests on the pipe stay pending: their waits time out.
+void StallWrites(const std::string& path, const std::string& pipe);
+// Bytes the device sends on the pipe; a read without bytes waiting times out.
+void FeedRead(const std::string& path, const std::string& pipe, const std::string& bytes);
+// Bytes accepted on the pipe, and the size of each write request made.
+std::string Written(const std::string& path, const std::string& pipe);
+std::vector<std::uint32_t> WriteRequests(const std::string& path, const std::string& pipe);
+
+// The answer to the next control request on the device (empty without one).
+void QueueControlAnswer(const std::string& path, const std::string& answer);
+// The input bytes of every control request made on the device.
+std::vector<std::string> ControlRequests(const std::string& path);
+
+// Device-information sets not yet destroyed.
+int OpenSetCount();
+
+}  // namespace fake::usb

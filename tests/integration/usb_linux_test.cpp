@@ -1,0 +1,241 @@
+// USB printers on Linux through the real library: a sysfs fixture tree
+// names one usblp printer whose device node is a pseudo-terminal, so the
+// test plays the printer on the master side.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "sorlink.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+int OpenDescriptorCount() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir) != nullptr) ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+// Restores an environment variable when the test ends.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* variable, const std::string& value) : name(variable) {
+        const char* old = std::getenv(variable);
+        hadValue = old != nullptr;
+        if (hadValue) previous = old;
+        setenv(variable, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (hadValue) {
+            setenv(name, previous.c_str(), 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+
+private:
+    const char* name;
+    bool hadValue = false;
+    std::string previous;
+};
+
+class UsbLinux : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DeleteAllLayerItems();
+        descriptorsBefore = OpenDescriptorCount();
+        int id = 0;
+        ASSERT_EQ(0, CreateCommunicationPort(2, LOG_MODE_FILE, LOG_TRACE | LOG_INFO | LOG_ERROR,
+                                             log.c_str(), &id));
+    }
+    void TearDown() override {
+        DeleteAllLayerItems();
+        if (master >= 0) close(master);
+        EXPECT_EQ(descriptorsBefore, OpenDescriptorCount());
+    }
+
+    // sys/class/usbmisc/lp0/device -> the printer interface of a USB device
+    // 0f3c:0101 with serial "A1B2 C3"; dev/usb/lp0 -> a pseudo-terminal.
+    void BuildPrinter() {
+        std::string device = dir.File("sys/devices/pci0000:00/usb1/1-1");
+        ASSERT_EQ(0, system(("mkdir -p '" + device + "/1-1:1.0' '" +
+                             dir.File("sys/class/usbmisc/lp0") + "' '" + dir.File("dev/usb") + "'")
+                                .c_str()));
+        WriteFile(device + "/idVendor", "0f3c\n");
+        WriteFile(device + "/idProduct", "0101\n");
+        WriteFile(device + "/serial", "A1B2 C3\n");
+        WriteFile(device + "/busnum", "1\n");
+        WriteFile(device + "/devnum", "5\n");
+        WriteFile(device + "/1-1:1.0/bInterfaceNumber", "00\n");
+        ASSERT_EQ(0, symlink((device + "/1-1:1.0").c_str(),
+                             dir.File("sys/class/usbmisc/lp0/device").c_str()));
+        int slave = -1;
+        char slaveName[128] = {};
+        ASSERT_EQ(0, openpty(&master, &slave, slaveName, nullptr, nullptr));
+        struct termios raw {};
+        tcgetattr(slave, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(slave, TCSANOW, &raw);
+        close(slave);
+        ASSERT_EQ(0, symlink(slaveName, dir.File("dev/usb/lp0").c_str()));
+    }
+    void OpenBySerial() {
+        ASSERT_EQ(0, InitUsbVidPidSerial("0f3c", "0101", "A1B2 C3"));
+        ASSERT_EQ(0, Open());
+    }
+    std::string FromPrinter(std::size_t expected) {
+        std::string got;
+        for (int i = 0; i < 50 && got.size() < expected; ++i) {
+            struct pollfd poller {
+                master, POLLIN, 0
+            };
+            if (poll(&poller, 1, 100) <= 0) continue;
+            char buffer[256];
+            ssize_t n = read(master, buffer, sizeof(buffer));
+            if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
+        }
+        return got;
+    }
+    std::string List(int (*enumerate)(char*, unsigned), int* code) {
+        char buffer[1024] = {};
+        *code = enumerate(buffer, sizeof(buffer));
+        return buffer;
+    }
+
+    TempDir dir;
+    std::string log = dir.File("usb.log");
+    ScopedEnv sysfs{"SORLINK_SYSFS_ROOT", dir.File("sys")};
+    ScopedEnv dev{"SORLINK_DEV_ROOT", dir.File("dev")};
+    ScopedEnv registry{"SORLINK_REGISTRY", dir.File("registry.reg")};
+    int master = -1;
+    int descriptorsBefore = 0;
+};
+
+TEST(UsbLinuxMachine, WithoutAUsbPrinterTheListsAreEmptyAndOpenFindsNothing) {
+    TempDir dir;
+    ScopedEnv registry("SORLINK_REGISTRY", dir.File("none.reg"));
+    int id = 0;
+    ASSERT_EQ(0, CreateCommunicationPort(2, LOG_MODE_NONE, 0, nullptr, &id));
+    struct stat info {};
+    if (stat("/sys/class/usbmisc", &info) == 0) GTEST_SKIP() << "a usblp printer may be attached";
+    char buffer[256] = "junk";
+    EXPECT_EQ(0, UsbEnumDevices(buffer, sizeof(buffer)));
+    EXPECT_STREQ("", buffer);
+    EXPECT_EQ(0, UsbEnumPrinters(buffer, sizeof(buffer)));
+    EXPECT_STREQ("", buffer);
+    ASSERT_EQ(0, InitUsbVidPidSerial("0f3c", "0101", "A1B2C3"));
+    EXPECT_EQ(316, Open());
+    EXPECT_EQ(0, DeleteAllLayerItems());
+}
+
+TEST_F(UsbLinux, PrinterOnAUsblpNodeIsListedOpenedWrittenAndRead) {
+    BuildPrinter();
+    int code = -1;
+    EXPECT_EQ("0f3c|0101|A1B2_C3", List(&UsbEnumDevices, &code));
+    EXPECT_EQ(0, code);
+    OpenBySerial();
+    ASSERT_EQ(0, SetUsbTimeout(2000, 200));
+    const unsigned char text[] =
+        "hello printer, this is more than one packet of sixty-four bytes!!";
+    EXPECT_EQ(0, Write(text, sizeof(text) - 1));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(text)), FromPrinter(sizeof(text) - 1));
+
+    ASSERT_EQ(2, write(master, "\x10\x04", 2));
+    char buffer[16] = {};
+    unsigned got = 0;
+    EXPECT_EQ(0, Read(buffer, sizeof(buffer), &got));
+    EXPECT_EQ(std::string("\x10\x04", 2), std::string(buffer, got));
+    EXPECT_EQ(323, Read(buffer, sizeof(buffer), &got));  // nothing more comes
+    EXPECT_EQ(0, IsDeviceAvailable());
+
+    ASSERT_EQ(3, write(master, "old", 3));
+    usleep(20000);
+    EXPECT_EQ(0, Clean(1, 1));
+    EXPECT_EQ(323, Read(buffer, sizeof(buffer), &got));
+    EXPECT_EQ(0, Close());
+    EXPECT_EQ(0, Open());  // the naming survives a close
+    EXPECT_EQ(0, Close());
+}
+
+TEST_F(UsbLinux, UnpluggedPrinterIsReportedAndClosed) {
+    BuildPrinter();
+    OpenBySerial();
+    ASSERT_EQ(0, unlink(dir.File("sys/class/usbmisc/lp0/device").c_str()));
+    EXPECT_EQ(330, IsDeviceAvailable());
+    close(master);  // the device node now fails every transfer
+    master = -1;
+    char buffer[8];
+    unsigned got = 0;
+    EXPECT_EQ(330, Read(buffer, sizeof(buffer), &got));
+    EXPECT_TRUE(testing_support::LogHas(
+        log, "CSvComUsb::ReadUsb -  Device is no longer available: handle will be closed"));
+    EXPECT_EQ(309, Close());
+    EXPECT_EQ(316, Open());
+}
+
+TEST_F(UsbLinux, WriteToAPrinterWhoseNodeHungUpGives330) {
+    BuildPrinter();
+    OpenBySerial();
+    close(master);
+    master = -1;
+    const unsigned char byte[] = {0x0a};
+    EXPECT_EQ(330, Write(byte, 1));
+    EXPECT_EQ(309, Write(byte, 1));
+}
+
+TEST_F(UsbLinux, InstalledPrinterIsFoundByNameThroughItsRegistryRecords) {
+    BuildPrinter();
+    WriteFile(
+        dir.File("registry.reg"),
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0F3C&PID_0101\\A1B2_C3]\r\n"
+        "\"ParentIdPrefix\"=\"7&2f1e0d&0\"\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Counter]\r\n\r\n"
+        "[HKEY_LOCAL_"
+        "MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Counter\\PnPData]\r\n"
+        "\"DeviceInstanceId\"=\"USBPRINT\\\\MODEL\\\\7&2F1E0D&0&USB001\"\r\n\r\n");
+    int code = -1;
+    EXPECT_EQ("Counter", List(&UsbEnumPrinters, &code));
+    EXPECT_EQ(0, code);
+    ASSERT_EQ(0, InitUsbPrinter("Counter"));
+    ASSERT_EQ(0, Open());
+    const unsigned char byte[] = {0x1b};
+    EXPECT_EQ(0, Write(byte, 1));
+    EXPECT_EQ("\x1b", FromPrinter(1));
+    EXPECT_EQ(0, Close());
+}
+
+TEST_F(UsbLinux, ControlRequestWithoutAUsbfsNodeGives327) {
+    BuildPrinter();
+    ASSERT_EQ(0, InitUsbInterface(0));
+    OpenBySerial();
+    const unsigned char request[] = {0x01, 0x00, 0x00};
+    EXPECT_EQ(327, Write(request, 3));
+    int error = 0;
+    GetLastErrorComm(&error);
+    EXPECT_EQ(2, error);  // no /dev/bus/usb node in the fixture
+    EXPECT_EQ(0, Close());
+}
+
+TEST_F(UsbLinux, AbsentDeviceNodeFailsTheOpen) {
+    BuildPrinter();
+    ASSERT_EQ(0, unlink(dir.File("dev/usb/lp0").c_str()));
+    ASSERT_EQ(0, InitUsbVidPidSerial("0f3c", "0101", "A1B2 C3"));
+    EXPECT_EQ(316, Open());  // the walk's test open fails, so it is not present
+}
+
+}  // namespace
