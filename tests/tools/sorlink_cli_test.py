@@ -212,6 +212,30 @@ class InstalledPrinterTest(unittest.TestCase):
             self.assertEqual(recorded.read(), b"\x1b\x40")
 
 
+class UsbTest(unittest.TestCase):
+    def test_usb_lists_the_printer_and_chat_talks_to_it(self):
+        with tempfile.TemporaryDirectory() as folder:
+            record = os.path.join(folder, "received.bin")
+            env = dict(os.environ, SORLINK_SYSFS_ROOT=folder + "/sys",
+                       SORLINK_DEV_ROOT=folder + "/dev",
+                       SORLINK_REGISTRY=os.path.join(folder, "none.reg"))
+            with VirtualPrinter("--usb", "0f3c:0101:A1B2 C3", "--usb-root", folder, "--reply",
+                                "1b 76=14", "--record", record):
+                result = run_sorlink("usb", env=env)
+                skip_without_transport(self, result)
+                self.assertEqual(result.stdout, b"0f3c:0101:A1B2_C3\n")
+                result = run_sorlink("chat", "--usb", "0f3c:0101:A1B2 C3", "--text", "hi\\x1bv",
+                                     "--count", "1", env=env)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertTrue(result.stdout.startswith(b"00000000  14 "), result.stdout)
+                result = run_sorlink("send", "--usb", "0f3c:0101:XYZ", "--text", "x", env=env)
+                self.assertEqual(result.returncode, 1)
+                self.assertIn(b"Open failed: result 316 (USB: no present device for the serial "
+                              b"number)", result.stderr)
+            with open(record, "rb") as recorded:
+                self.assertEqual(recorded.read(), b"hi\x1bv")
+
+
 class SerialTest(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.TemporaryDirectory()

@@ -98,6 +98,21 @@ class VirtualPrinterTest(unittest.TestCase):
         with open(self.record, "rb") as recorded:
             self.assertEqual(recorded.read(), b"ab\x05")
 
+    def test_describes_a_usb_printer_whose_node_is_a_terminal(self):
+        with VirtualPrinter("--usb", "0f3c:0101:SN 1", "--usb-root", self.folder.name,
+                            "--reply", "05=06", "--record", self.record):
+            sysfs = os.path.join(self.folder.name, "sys")
+            device = os.path.realpath(os.path.join(sysfs, "class/usbmisc/lp0/device/.."))
+            for name, value in (("idVendor", "0f3c"), ("idProduct", "0101"), ("serial", "SN 1")):
+                with open(os.path.join(device, name)) as attribute:
+                    self.assertEqual(attribute.read(), value + "\n")
+            fd = os.open(os.path.join(self.folder.name, "dev/usb/lp0"), os.O_RDWR | os.O_NOCTTY)
+            try:
+                os.write(fd, b"\x05")
+                self.assertEqual(os.read(fd, 16), b"\x06")
+            finally:
+                os.close(fd)
+
     def test_stops_by_itself_after_its_time_limit(self):
         started = time.monotonic()
         with VirtualPrinter("--tcp", "0", time_limit=1) as vp:
@@ -106,7 +121,8 @@ class VirtualPrinterTest(unittest.TestCase):
 
     def test_refuses_bad_options(self):
         for args in (["--tcp", "0", "--reply", "zz=01"], [], ["--registry", "x.reg", "--tcp", "0"],
-                     ["--tcp", "70000"]):
+                     ["--tcp", "70000"], ["--usb", "0f3c:0101:S"], ["--usb", "f3c:101:S",
+                                                                    "--usb-root", "/tmp"]):
             result = subprocess.run([program("sorlink_vprinter")] + args, capture_output=True,
                                     timeout=5)
             self.assertEqual(result.returncode, 2, args)

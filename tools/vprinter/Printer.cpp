@@ -14,6 +14,8 @@
 #include <cstring>
 #include <vector>
 
+#include "tools/vprinter/UsbFixture.h"
+
 namespace vprinter {
 
 namespace {
@@ -53,8 +55,10 @@ Printer::~Printer() {
     }
     if (listener >= 0) close(listener);
     if (udpSocket >= 0) close(udpSocket);
-    if (ptyMaster >= 0) close(ptyMaster);
-    if (ptySlave >= 0) close(ptySlave);
+    for (Terminal* terminal : {&serialTerminal, &usbTerminal}) {
+        if (terminal->master >= 0) close(terminal->master);
+        if (terminal->slave >= 0) close(terminal->slave);
+    }
     if (record != nullptr) std::fclose(record);
 }
 
@@ -92,29 +96,40 @@ bool Printer::OpenUdp() {
     return true;
 }
 
-bool Printer::OpenPty() {
-    ptyMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (ptyMaster < 0 || grantpt(ptyMaster) != 0 || unlockpt(ptyMaster) != 0) {
+bool Printer::OpenTerminal(Terminal* terminal) {
+    terminal->master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal->master < 0 || grantpt(terminal->master) != 0 || unlockpt(terminal->master) != 0) {
         Complain("pseudo-terminal");
         return false;
     }
-    const char* name = ptsname(ptyMaster);
+    const char* name = ptsname(terminal->master);
     if (name == nullptr) {
         Complain("ptsname");
         return false;
     }
-    ptyPath = name;
-    ptySlave = open(ptyPath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    terminal->path = name;
+    terminal->slave = open(terminal->path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios settings{};
-    if (ptySlave < 0 || tcgetattr(ptySlave, &settings) != 0) {
+    if (terminal->slave < 0 || tcgetattr(terminal->slave, &settings) != 0) {
         Complain("terminal settings");
         return false;
     }
     // A printer sees raw bytes: no echo, no line editing, no translation.
     cfmakeraw(&settings);
-    tcsetattr(ptySlave, TCSANOW, &settings);
-    streams[ptyMaster] =
-        Stream{ptyMaster, false, std::unique_ptr<Responder>(new Responder(&config.responder))};
+    tcsetattr(terminal->slave, TCSANOW, &settings);
+    streams[terminal->master] = Stream{
+        terminal->master, false, std::unique_ptr<Responder>(new Responder(&config.responder))};
+    return true;
+}
+
+bool Printer::OpenUsb() {
+    if (!OpenTerminal(&usbTerminal)) return false;
+    std::string error;
+    if (!WriteUsbFixture(config.usbRoot, config.usbVendor, config.usbProduct, config.usbSerial,
+                         usbTerminal.path, &error)) {
+        std::fprintf(stderr, "sorlink_vprinter: %s\n", error.c_str());
+        return false;
+    }
     return true;
 }
 
@@ -122,7 +137,10 @@ bool Printer::Announce() {
     std::string lines;
     if (listener >= 0) lines += "tcp 127.0.0.1 " + std::to_string(boundTcpPort) + "\n";
     if (udpSocket >= 0) lines += "udp 127.0.0.1 " + std::to_string(boundUdpPort) + "\n";
-    if (ptyMaster >= 0) lines += "pty " + ptyPath + "\n";
+    if (serialTerminal.master >= 0) lines += "pty " + serialTerminal.path + "\n";
+    if (usbTerminal.master >= 0) {
+        lines += "usb " + config.usbRoot + "/sys " + config.usbRoot + "/dev\n";
+    }
 
     if (!config.registryFile.empty()) {
         std::FILE* file = std::fopen(config.registryFile.c_str(), "w");
@@ -135,7 +153,7 @@ bool Printer::Announce() {
         std::fprintf(file,
                      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Hardware\\Devicemap\\Serialcomm]\n"
                      "\"%s\"=\"%s\"\n",
-                     ptyPath.c_str(), config.comName.c_str());
+                     serialTerminal.path.c_str(), config.comName.c_str());
         std::fclose(file);
         lines += "com " + config.comName + "\n";
     }
@@ -164,7 +182,8 @@ bool Printer::Start() {
     }
     if (config.tcpPort >= 0 && !OpenTcp()) return false;
     if (config.udpPort >= 0 && !OpenUdp()) return false;
-    if (config.pty && !OpenPty()) return false;
+    if (config.pty && !OpenTerminal(&serialTerminal)) return false;
+    if (!config.usbRoot.empty() && !OpenUsb()) return false;
     return Announce();
 }
 
@@ -251,6 +270,30 @@ void Printer::ServeDatagram() {
     }
 }
 
+bool Printer::ServeOnce(int timeoutMs, bool* failed) {
+    std::vector<pollfd> watched;
+    if (listener >= 0) watched.push_back({listener, POLLIN, 0});
+    if (udpSocket >= 0) watched.push_back({udpSocket, POLLIN, 0});
+    for (const auto& entry : streams) watched.push_back({entry.first, POLLIN, 0});
+    int ready = poll(watched.data(), watched.size(), timeoutMs);
+    if (ready < 0 && errno != EINTR) {
+        Complain("poll");
+        *failed = true;
+        return false;
+    }
+    for (const pollfd& entry : watched) {
+        if (entry.revents == 0) continue;
+        if (entry.fd == listener) {
+            Accept();
+        } else if (entry.fd == udpSocket) {
+            ServeDatagram();
+        } else if (streams.count(entry.fd) != 0) {
+            ServeStream(entry.fd);
+        }
+    }
+    return ready > 0;
+}
+
 int Printer::Run() {
     struct sigaction handler {};
     handler.sa_handler = RequestStop;
@@ -260,33 +303,21 @@ int Printer::Run() {
 
     using Clock = std::chrono::steady_clock;
     Clock::time_point deadline = Clock::now() + std::chrono::seconds(config.timeLimitSeconds);
-    while (stopRequested == 0) {
+    bool failed = false;
+    while (stopRequested == 0 && !failed) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break;
-
-        std::vector<pollfd> watched;
-        if (listener >= 0) watched.push_back({listener, POLLIN, 0});
-        if (udpSocket >= 0) watched.push_back({udpSocket, POLLIN, 0});
-        for (const auto& entry : streams) watched.push_back({entry.first, POLLIN, 0});
-        int ready = poll(watched.data(), watched.size(), static_cast<int>(left.count()));
-        if (ready < 0 && errno != EINTR) {
-            Complain("poll");
-            return 1;
-        }
-        for (const pollfd& entry : watched) {
-            if (entry.revents == 0) continue;
-            if (entry.fd == listener) {
-                Accept();
-            } else if (entry.fd == udpSocket) {
-                ServeDatagram();
-            } else if (streams.count(entry.fd) != 0) {
-                ServeStream(entry.fd);
-            }
-        }
+        ServeOnce(static_cast<int>(left.count()), &failed);
+    }
+    // A sender may have finished while its last bytes still sit in our
+    // socket or terminal buffers: record them before stopping, for a
+    // bounded time.
+    Clock::time_point drainEnd = Clock::now() + std::chrono::seconds(2);
+    while (!failed && Clock::now() < drainEnd && ServeOnce(20, &failed)) {
     }
     std::fprintf(stderr, "sorlink_vprinter: stopped; %lld bytes received, %d TCP connections\n",
                  totalReceived, connections);
-    return 0;
+    return failed ? 1 : 0;
 }
 
 }  // namespace vprinter

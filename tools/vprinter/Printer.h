@@ -18,6 +18,10 @@ struct PrinterConfig {
     // sender's: the library receives on a socket of its own.
     int udpAnswerPort = -1;
     bool pty = false;
+    // USB: a usblp printer with these IDs, described by a sysfs tree under
+    // usbRoot whose device node is a pseudo-terminal.
+    std::string usbRoot;
+    std::string usbVendor, usbProduct, usbSerial;
     std::string registryFile;
     std::string comName;
     std::string recordFile;
@@ -39,6 +43,13 @@ public:
     int Run();
 
 private:
+    struct Terminal {
+        int master = -1;
+        // Kept open so the master never sees a hang-up between the
+        // openings of the terminal by its users.
+        int slave = -1;
+        std::string path;
+    };
     struct Stream {
         int fd;
         bool isSocket;
@@ -47,8 +58,11 @@ private:
 
     bool OpenTcp();
     bool OpenUdp();
-    bool OpenPty();
+    bool OpenTerminal(Terminal* terminal);
+    bool OpenUsb();
     bool Announce();
+    // One poll of every link, serving what is ready; true when something was.
+    bool ServeOnce(int timeoutMs, bool* failed);
     void Accept();
     void ServeStream(int fd);
     void ServeDatagram();
@@ -59,11 +73,8 @@ private:
     PrinterConfig config;
     int listener = -1;
     int udpSocket = -1;
-    int ptyMaster = -1;
-    // Kept open so the master never sees a hang-up between the openings of
-    // the terminal by its users.
-    int ptySlave = -1;
-    std::string ptyPath;
+    Terminal serialTerminal;
+    Terminal usbTerminal;
     int boundTcpPort = 0;
     int boundUdpPort = 0;
     std::FILE* record = nullptr;

@@ -20,6 +20,10 @@ const std::vector<OptionSpec> kOptions = {
     {"udp", "PORT", "receive datagrams on 127.0.0.1:PORT (0: any free port)"},
     {"answer-port", "PORT", "send UDP answers to this port of 127.0.0.1, not to the sender's"},
     {"pty", nullptr, "create a pseudo-terminal and play a serial printer on it"},
+    {"usb", "VID:PID:SERIAL", "play a USB printer with these IDs (needs --usb-root)"},
+    {"usb-root", "DIR",
+     "with --usb: where to describe it (DIR/sys and DIR/dev, for "
+     "SORLINK_SYSFS_ROOT and SORLINK_DEV_ROOT)"},
     {"registry", "FILE",
      "with --pty: write a registry file naming the terminal (SORLINK_REGISTRY)"},
     {"com", "NAME", "with --registry: the serial port name to give it (default COM9)"},
@@ -72,8 +76,25 @@ int main(int argc, char** argv) {
         return Usage("--answer-port needs a port number");
     }
     config.pty = args.Has("pty");
-    if (config.tcpPort < 0 && config.udpPort < 0 && !config.pty) {
-        return Usage("give at least one of --tcp, --udp and --pty");
+    if (args.Has("usb") != args.Has("usb-root")) return Usage("--usb and --usb-root go together");
+    if (args.Has("usb")) {
+        std::string ids = args.Value("usb");
+        std::string::size_type first = ids.find(':');
+        std::string::size_type second =
+            first == std::string::npos ? std::string::npos : ids.find(':', first + 1);
+        if (second == std::string::npos || first != 4 || second != 9) {
+            return Usage("--usb needs VID:PID:SERIAL with four-digit IDs");
+        }
+        config.usbVendor = ids.substr(0, 4);
+        config.usbProduct = ids.substr(5, 4);
+        config.usbSerial = ids.substr(10);
+        config.usbRoot = args.Value("usb-root");
+        if (config.usbRoot.empty() || config.usbRoot[0] != '/') {
+            return Usage("--usb-root needs an absolute path");
+        }
+    }
+    if (config.tcpPort < 0 && config.udpPort < 0 && !config.pty && config.usbRoot.empty()) {
+        return Usage("give at least one of --tcp, --udp, --pty and --usb");
     }
     if (args.Has("registry") && !config.pty) return Usage("--registry needs --pty");
     config.registryFile = args.Value("registry");
