@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <stdexcept>
 
 namespace bench {
@@ -43,6 +44,11 @@ void LoopbackSource::Serve() {
             if (n <= 0) break;
             sent += static_cast<std::size_t>(n);
         }
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            ++connectionsServed;
+            sentAll.notify_all();
+        }
         // Holding the connection until the reader closes keeps a reader that
         // is slower than the sender from seeing an early end.
         char ignored[64];
@@ -52,6 +58,14 @@ void LoopbackSource::Serve() {
         }
         ::close(client);
     }
+}
+
+bool LoopbackSource::WaitSent() {
+    std::unique_lock<std::mutex> guard(lock);
+    bool done =
+        sentAll.wait_for(guard, std::chrono::seconds(60), [&] { return connectionsServed > 0; });
+    if (done) --connectionsServed;
+    return done;
 }
 
 }  // namespace bench

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -17,6 +19,10 @@ public:
     LoopbackSource& operator=(const LoopbackSource&) = delete;
 
     std::uint16_t Port() const { return port; }
+    // Waits until the bytes have been handed to the connection made since
+    // the last call (false after 60 s), so a reader timed afterwards does
+    // not also time the sender.
+    bool WaitSent();
 
 private:
     void Serve();
@@ -25,6 +31,9 @@ private:
     int listener = -1;
     std::uint16_t port = 0;
     std::atomic<bool> stop{false};
+    std::mutex lock;
+    std::condition_variable sentAll;
+    int connectionsServed = 0;
     std::thread server;
 };
 

@@ -62,9 +62,10 @@ bool ReceiveWithReadFifo() {
     return true;
 }
 
-// Times one reception on a fresh connection: the source sends 1 MiB to each.
-bool TimeReception(std::uint16_t port, bool (*receive)(), std::vector<double>* samples) {
-    if (!OpenTcp(port)) return false;
+// Times one reception on a fresh connection: the source sends 1 MiB to each,
+// all of it already on its way when the clock starts.
+bool TimeReception(LoopbackSource& source, bool (*receive)(), std::vector<double>* samples) {
+    if (!OpenTcp(source.Port()) || !source.WaitSent()) return false;
     bool ok = true;
     samples->push_back(MillisecondsOf([&] { ok = receive(); }));
     Clean(0, 1);  // empties the FIFO for the next run
@@ -78,8 +79,8 @@ void ReadFifoAgainstRead(const Options& options) {
     LoopbackSource source(Pattern(kFifoBytes));
     std::vector<double> fifoMs, readMs;
     for (int k = 0; k < options.repetitions; ++k) {
-        if (!TimeReception(source.Port(), ReceiveWithReadFifo, &fifoMs) ||
-            !TimeReception(source.Port(), ReceiveWithRead, &readMs)) {
+        if (!TimeReception(source, ReceiveWithReadFifo, &fifoMs) ||
+            !TimeReception(source, ReceiveWithRead, &readMs)) {
             std::printf("a transfer failed\n");
             return;
         }
