@@ -17,7 +17,7 @@ const std::vector<Figure>& Figures() {
          EthernetWrite},
         {"usb_write", "4 MiB through Write to a usblp printer (a pseudo-terminal) vs raw writes",
          UsbWrite},
-        {"serial_write", "4 MiB through Write to a pseudo-terminal vs a raw write loop",
+        {"serial_write", "8 MiB through Write to a pseudo-terminal printer vs a raw write loop",
          SerialWrite},
         {"writef", "WriteF of a 64 MiB file vs Write of the same bytes (loopback TCP)",
          WriteFAgainstWrite},

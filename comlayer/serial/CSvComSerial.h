@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+#include "platform/types.h"
 
 class CSvLogFile;
 
@@ -43,6 +46,47 @@ public:
     int EnumPorts(char* out, unsigned size);
     int EnumPrinters(const char* portName, char* out, unsigned size);
 
+    // The largest packet size SetPacketSerial accepts: the file sender's
+    // buffer is allocated at that size plus 100 bytes.
+    static constexpr int kMaxPacketSize = 16 * 1024 * 1024;
+
 private:
+    // Set-up helpers (CSvComSerial.cpp, SerialOpen.cpp).
+    int InitParameters(const char* name, int baud, int parityCode, int size, int stops, int flow);
+    int Init(const char* name);
+    int CheckCom(const char* name);
+    int GetSystemVersion(std::uint32_t* outCode, char* outText, int* outError);
+    int GetTheLinkPathName(const char* name, char* outDevicePath);
+    int CreateComPortLink(const char* name, std::uint32_t versionCode, char* outLink);
+    void CloseAfterFailedOpen();
+    // Transfer helpers (SerialTransfer.cpp).
+    int WritePacket(const char* prefix, const unsigned char* bytes, std::uint32_t length,
+                    std::uint32_t firstIndex, std::uint32_t* total);
+    void PurgeAfterShortWrite(const char* prefix);
+    int SetControlLine(const char* prefix, bool dtr, int on);
+    // Listing helper (SerialEnum.cpp).
+    int FindPrinters(const char* port, std::string* list);
+    // Opens a registry key below HKEY_LOCAL_MACHINE for reading; a failure
+    // is recorded and logged with the key's path.
+    bool OpenRegistryKey(const char* prefix, const char* path, plat::Hkey* key);
+    void RecordError();
+
     CSvLogFile* logFile = nullptr;
+    plat::Handle portHandle = plat::kInvalidHandle;
+    int initialized = 0;
+    int explicitSettings = 1;
+    int opened = 0;
+    int baudRate = 0;
+    int parity = 0;
+    int byteSize = 0;
+    int stopBits = 0;
+    int flowControl = 0;
+    std::uint32_t writePacketSize = 1024;
+    std::uint32_t readPacketSize = 1024;
+    char portName[1024] = {};
+    char linkName[20] = {};
+    plat::Dcb lineState = {};
+    plat::CommTimeouts timeouts = {};
+    int lastSystemError = 0;
+    unsigned char* transferBuffer = nullptr;
 };

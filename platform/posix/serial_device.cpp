@@ -1,13 +1,321 @@
-// Placeholder: replaced by the serial device implementation.
+// Serial ports on Linux: a terminal device opened for exclusive use, whose
+// termios settings carry the DCB (serial_termios.cpp) and whose reads and
+// writes honour the COMMTIMEOUTS with the meanings they have on Windows.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/device.h"
 #include "platform/posix/device_openers.h"
+#include "platform/posix/errors.h"
+#include "platform/posix/serial_termios.h"
+#include "platform/system.h"
 
 namespace plat::posix {
 
-std::unique_ptr<common::DeviceObject> OpenSerialDevice(const char*, std::uint32_t, std::uint32_t,
-                                                       std::uint32_t, std::uint32_t,
+namespace {
+
+constexpr std::uint32_t kMaxDword = 0xFFFFFFFFu;
+// EscapeCommFunction codes besides DTR and RTS.
+constexpr std::uint32_t kSetXoff = 1;
+constexpr std::uint32_t kSetXon = 2;
+constexpr std::uint32_t kSetBreak = 8;
+constexpr std::uint32_t kClrBreak = 9;
+
+std::int64_t NowMs() {
+    struct timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Milliseconds left until deadline (-1: no deadline), never below 0.
+int Remaining(std::int64_t deadline) {
+    if (deadline < 0) return -1;
+    std::int64_t left = deadline - NowMs();
+    if (left <= 0) return 0;
+    return left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(left);
+}
+
+// Waits for the descriptor to become ready; 1 ready, 0 timed out, -1 error.
+int WaitFor(int fd, short events, int timeoutMs) {
+    struct pollfd entry {};
+    entry.fd = fd;
+    entry.events = events;
+    for (;;) {
+        int ready = ::poll(&entry, 1, timeoutMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return ready;
+        // A hung-up line (the far end of a pseudo-terminal closed) never
+        // becomes readable again: report it instead of waking for ever.
+        bool hungUp = (entry.revents & POLLHUP) != 0 && (entry.revents & events) == 0;
+        if (hungUp || (entry.revents & (POLLERR | POLLNVAL)) != 0) {
+            errno = EIO;
+            return -1;
+        }
+        return 1;
+    }
+}
+
+class SerialDevice : public common::DeviceObject {
+public:
+    explicit SerialDevice(int descriptor) : fd(descriptor) {
+        // What a Windows driver reports for a port nobody has configured.
+        shadow.DCBlength = kDcbLength;
+        shadow.fBinary = 1;
+        shadow.fDtrControl = kDtrControlEnable;
+        shadow.fRtsControl = kRtsControlEnable;
+        shadow.XonLim = 2048;
+        shadow.XoffLim = 512;
+    }
+    ~SerialDevice() override {
+        if (fd >= 0) ::close(fd);
+    }
+
+    bool Close() override {
+        ::ioctl(fd, TIOCNXCL);
+        int result = ::close(fd);
+        fd = -1;
+        // Linux releases the descriptor even when close reports an error.
+        if (result != 0 && errno == EBADF) return Fail(errno);
+        return true;
+    }
+
+    bool Read(void* buffer, std::uint32_t toRead, std::uint32_t* read,
+              Overlapped* overlapped) override;
+    bool Write(const void* buffer, std::uint32_t toWrite, std::uint32_t* written,
+               Overlapped* overlapped) override;
+    bool GetCommState(Dcb* dcb) override;
+    bool SetCommState(const Dcb* dcb) override;
+    bool SetCommTimeouts(const CommTimeouts* values) override {
+        timeouts = *values;
+        return true;
+    }
+    bool EscapeCommFunction(std::uint32_t function) override;
+    bool PurgeComm(std::uint32_t flags) override;
+
+private:
+    bool Fail(int error) {
+        SetLastErrorFromErrno(error);
+        return false;
+    }
+    // Raises or lowers modem lines; pseudo-terminals have none, which is
+    // only an error when the caller asks for a line explicitly.
+    bool ModemLines(int lines, bool raise) {
+        return ::ioctl(fd, raise ? TIOCMBIS : TIOCMBIC, &lines) == 0;
+    }
+
+    int fd;
+    Dcb shadow{};  // the DCB fields termios has no place for
+    CommTimeouts timeouts{};
+};
+
+bool SerialDevice::SetCommState(const Dcb* dcb) {
+    struct termios settings {};
+    if (::tcgetattr(fd, &settings) != 0) return Fail(errno);
+    if (!DcbToTermios(*dcb, &settings)) {
+        SetLastError(kErrorInvalidParameter);
+        return false;
+    }
+    if (::tcsetattr(fd, TCSANOW, &settings) != 0) return Fail(errno);
+
+    shadow = *dcb;
+    shadow.DCBlength = kDcbLength;
+    if (dcb->fDtrControl != kDtrControlHandshake) {
+        ModemLines(TIOCM_DTR, dcb->fDtrControl == kDtrControlEnable);
+    }
+    if (dcb->fRtsControl != kRtsControlHandshake) {
+        ModemLines(TIOCM_RTS, dcb->fRtsControl == kRtsControlEnable);
+    }
+    return true;
+}
+
+bool SerialDevice::GetCommState(Dcb* dcb) {
+    struct termios settings {};
+    if (::tcgetattr(fd, &settings) != 0) return Fail(errno);
+    *dcb = shadow;
+    TermiosToDcb(settings, dcb);
+    return true;
+}
+
+// The COMMTIMEOUTS rules of a synchronous read:
+// - interval MAXDWORD with both totals 0: return at once with what is there;
+// - interval and multiplier MAXDWORD with a constant below MAXDWORD: return
+//   at once with what is there, else wait up to the constant for a byte;
+// - otherwise the total (multiplier x bytes + constant, none when both are
+//   0) bounds the whole read and the interval (none when 0) bounds the gap
+//   after each byte; with neither the read waits for every byte.
+bool SerialDevice::Read(void* buffer, std::uint32_t toRead, std::uint32_t* read,
+                        Overlapped* overlapped) {
+    *read = 0;
+    if (overlapped != nullptr) {
+        SetLastError(kErrorInvalidParameter);
+        return false;
+    }
+    if (toRead == 0) return true;
+    const CommTimeouts t = timeouts;
+    bool returnAtOnce = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
+                        t.ReadTotalTimeoutConstant == 0;
+    bool firstByteEnds = t.ReadIntervalTimeout == kMaxDword &&
+                         t.ReadTotalTimeoutMultiplier == kMaxDword &&
+                         t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword;
+    std::int64_t start = NowMs();
+    std::int64_t totalDeadline = -1;
+    std::uint32_t interval = 0;
+    if (firstByteEnds) {
+        totalDeadline = start + t.ReadTotalTimeoutConstant;
+    } else if (!returnAtOnce) {
+        std::uint64_t total = static_cast<std::uint64_t>(t.ReadTotalTimeoutMultiplier) * toRead +
+                              t.ReadTotalTimeoutConstant;
+        if (total != 0) totalDeadline = start + static_cast<std::int64_t>(total);
+        interval = t.ReadIntervalTimeout == kMaxDword ? 0 : t.ReadIntervalTimeout;
+    }
+
+    unsigned char* bytes = static_cast<unsigned char*>(buffer);
+    std::int64_t lastByte = -1;
+    for (;;) {
+        ssize_t n = ::read(fd, bytes + *read, toRead - *read);
+        if (n > 0) {
+            *read += static_cast<std::uint32_t>(n);
+            lastByte = NowMs();
+            if (*read == toRead || firstByteEnds) return true;
+            continue;
+        }
+        // Without VMIN a terminal answers 0 rather than EAGAIN when nothing
+        // is queued; a line that has gone is told by poll below.
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EIO && *read > 0) return true;
+        if (n < 0 && errno != EAGAIN) return Fail(errno);
+        if (returnAtOnce) return true;
+
+        int wait = Remaining(totalDeadline);
+        if (interval != 0 && lastByte >= 0) {
+            int gap = Remaining(lastByte + interval);
+            if (wait < 0 || gap < wait) wait = gap;
+        }
+        if (wait == 0) return true;
+        int ready = WaitFor(fd, POLLIN, wait);
+        if (ready < 0) return *read > 0 ? true : Fail(errno);
+        if (ready == 0) {
+            // Re-check the clocks: poll may wake early, never late.
+            if (Remaining(totalDeadline) == 0) return true;
+            if (interval != 0 && lastByte >= 0 && Remaining(lastByte + interval) == 0) return true;
+        }
+    }
+}
+
+// A write is bounded by the total write time-out (multiplier x bytes +
+// constant; none when both are 0). What was sent when it expires is
+// reported as a successful short write, as Windows does.
+bool SerialDevice::Write(const void* buffer, std::uint32_t toWrite, std::uint32_t* written,
+                         Overlapped* overlapped) {
+    *written = 0;
+    if (overlapped != nullptr) {
+        SetLastError(kErrorInvalidParameter);
+        return false;
+    }
+    std::uint64_t total =
+        static_cast<std::uint64_t>(timeouts.WriteTotalTimeoutMultiplier) * toWrite +
+        timeouts.WriteTotalTimeoutConstant;
+    std::int64_t deadline = total != 0 ? NowMs() + static_cast<std::int64_t>(total) : -1;
+    const unsigned char* bytes = static_cast<const unsigned char*>(buffer);
+    while (*written < toWrite) {
+        ssize_t n = ::write(fd, bytes + *written, toWrite - *written);
+        if (n > 0) {
+            *written += static_cast<std::uint32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) return Fail(errno);
+        int wait = Remaining(deadline);
+        if (wait == 0) return true;
+        int ready = WaitFor(fd, POLLOUT, wait);
+        if (ready < 0) return Fail(errno);
+        if (ready == 0 && Remaining(deadline) == 0) return true;
+    }
+    return true;
+}
+
+bool SerialDevice::EscapeCommFunction(std::uint32_t function) {
+    bool done = false;
+    switch (function) {
+        case kSetDtr:
+        case kClrDtr:
+            done = ModemLines(TIOCM_DTR, function == kSetDtr);
+            break;
+        case kSetRts:
+        case kClrRts:
+            done = ModemLines(TIOCM_RTS, function == kSetRts);
+            break;
+        case kSetXoff:
+        case kSetXon:
+            done = ::tcflow(fd, function == kSetXoff ? TCOOFF : TCOON) == 0;
+            break;
+        case kSetBreak:
+        case kClrBreak:
+            done = ::ioctl(fd, function == kSetBreak ? TIOCSBRK : TIOCCBRK) == 0;
+            break;
+        default:
+            SetLastError(kErrorInvalidParameter);
+            return false;
+    }
+    return done ? true : Fail(errno);
+}
+
+// Writes and reads are synchronous, so there is never a request to abort:
+// only the queues are cleared.
+bool SerialDevice::PurgeComm(std::uint32_t flags) {
+    bool input = (flags & kPurgeRxClear) != 0;
+    bool output = (flags & kPurgeTxClear) != 0;
+    if (!input && !output) return true;
+    int queue = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
+    if (::tcflush(fd, queue) != 0) return Fail(errno);
+    return true;
+}
+
+// A port in use is refused as Windows refuses it.
+void SetOpenError(int error) {
+    if (error == EWOULDBLOCK || error == EBUSY) {
+        SetLastError(kErrorAccessDenied);
+    } else {
+        SetLastErrorFromErrno(error);
+    }
+}
+
+}  // namespace
+
+// Serial ports are reached by their device path ("/dev/ttyS0",
+// "/dev/pts/3"). The port is opened for exclusive use: TIOCEXCL keeps other
+// openers out and an exclusive lock keeps out those TIOCEXCL lets through.
+std::unique_ptr<common::DeviceObject> OpenSerialDevice(const char* path, std::uint32_t,
+                                                       std::uint32_t, std::uint32_t, std::uint32_t,
                                                        bool* claimed) {
-    *claimed = false;
-    return nullptr;
+    *claimed = path[0] == '/';
+    if (!*claimed) return nullptr;
+    int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        SetOpenError(errno);
+        return nullptr;
+    }
+    struct termios settings {};
+    if (::tcgetattr(fd, &settings) != 0) {
+        ::close(fd);
+        SetLastError(kErrorFileNotFound);  // not a terminal: not a serial port
+        return nullptr;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+        int error = errno;
+        ::close(fd);
+        SetOpenError(error);
+        return nullptr;
+    }
+    return std::make_unique<SerialDevice>(fd);
 }
 
 }  // namespace plat::posix

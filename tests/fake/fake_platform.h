@@ -11,7 +11,8 @@
 namespace fake {
 
 // Back to the initial state: empty registry, no faults, fixed clock off,
-// debugger output cleared, NT 6.1 version record.
+// debugger output cleared, NT 6.1 version record, no serial ports or DOS
+// device names.
 void Reset();
 
 // The next `count` calls of `call` (the platform function's name, such as

@@ -44,6 +44,7 @@ void ResetSockets();   // fake_socket.cpp
 namespace usb {
 void Reset();  // fake_usb.cpp
 }
+void ResetSerial();    // fake_serial.cpp
 
 void Reset() {
     State& s = Get();
@@ -60,6 +61,7 @@ void Reset() {
     ResetRegistry();
     ResetSockets();
     usb::Reset();
+    ResetSerial();
     lastError = 0;
 }
 

@@ -1,0 +1,282 @@
+// The serial transport of the real library against pseudo-terminals.
+#include <dirent.h>
+#include <termios.h>
+
+#include <cstring>
+#include <thread>
+
+#include "tests/integration/serial_pty_fixture.h"
+
+namespace {
+
+using serial_pty::PtyPrinter;
+using SerialPty = PtyPrinter;
+
+const char* const kRead = "CSvComSerial::ReadSerial - ";
+
+const unsigned char* Bytes(const std::string& text) {
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
+
+std::string Pattern(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 13 + 1);
+    return bytes;
+}
+
+int OpenDescriptors() {
+    int count = 0;
+    DIR* fds = opendir("/proc/self/fd");
+    if (fds == nullptr) return -1;
+    while (readdir(fds) != nullptr) ++count;
+    closedir(fds);
+    return count;
+}
+
+long ElapsedMs(std::chrono::steady_clock::time_point since) {
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now() - since)
+                                 .count());
+}
+
+TEST_F(SerialPty, BytesReachThePrinterInOrder) {
+    OpenCom9();
+    std::string data("ESC@\x1b\x40\r\n\0\xff\x7f receipt", 20);
+    ASSERT_EQ(0, Write(Bytes(data), static_cast<int>(data.size())));
+    ASSERT_EQ(0, Write(Bytes("second"), 6));
+    EXPECT_EQ(data + "second", Received(data.size() + 6));
+    EXPECT_TRUE(Logged("CSvComSerial::OpenSerial - ", "Serial link: " + slavePath));
+    EXPECT_TRUE(Logged("CSvComSerial::OpenSerial - ", "System version: 0x00000000 ()"));
+}
+
+TEST_F(SerialPty, TheSlaveCarriesTheLineSettingsAfterOpen) {
+    OpenCom9(19200, 2, 7, 2, 0);
+    struct termios t {};
+    ASSERT_EQ(0, tcgetattr(master, &t));  // a master reports its slave's settings
+    // A pseudo-terminal always frames 8 bits without parity (its driver
+    // resets both), so only the parity sense and the rest can be seen here.
+    EXPECT_EQ(static_cast<speed_t>(B19200), cfgetospeed(&t));
+    EXPECT_EQ(0u, t.c_cflag & PARODD);
+    EXPECT_NE(0u, t.c_cflag & CSTOPB);
+    EXPECT_NE(0u, t.c_cflag & CRTSCTS);
+    EXPECT_EQ(0u, t.c_iflag & (IXON | IXOFF));
+    EXPECT_EQ(0u, t.c_lflag & (ICANON | ECHO | ISIG));
+    EXPECT_EQ(0u, t.c_oflag & OPOST);
+    int baud = 0, parity = 0, size = 0, stops = 0, flow = 0;
+    ASSERT_EQ(0, GetSerialParameters(&baud, &parity, &size, &stops, &flow));
+    EXPECT_EQ(19200, baud);
+    EXPECT_EQ(2, stops);
+    EXPECT_EQ(0, flow);
+    ASSERT_EQ(0, Close());
+
+    OpenCom9(115200, 1, 8, 0, 1);
+    ASSERT_EQ(0, tcgetattr(master, &t));
+    EXPECT_EQ(static_cast<speed_t>(B115200), cfgetospeed(&t));
+    EXPECT_EQ(static_cast<tcflag_t>(CS8), t.c_cflag & CSIZE);
+    EXPECT_NE(0u, t.c_cflag & PARODD);
+    EXPECT_EQ(0u, t.c_cflag & CSTOPB);
+    EXPECT_NE(0u, t.c_iflag & IXON);
+    EXPECT_NE(0u, t.c_iflag & IXOFF);
+    EXPECT_EQ(0x11, t.c_cc[VSTART]);
+    EXPECT_EQ(0x13, t.c_cc[VSTOP]);
+    ASSERT_EQ(0, GetSerialParameters(&baud, &parity, &size, &stops, &flow));
+    EXPECT_EQ(1, flow);
+    ASSERT_EQ(0, Close());
+
+    OpenCom9(1200, 0, 8, 0, 2);
+    ASSERT_EQ(0, tcgetattr(master, &t));
+    EXPECT_EQ(static_cast<speed_t>(B1200), cfgetospeed(&t));
+    EXPECT_EQ(0u, t.c_cflag & (PARENB | CRTSCTS));
+}
+
+TEST_F(SerialPty, RepliesComeBackThroughReadAndReadFifo) {
+    OpenCom9();
+    PrinterSends("ACK123");
+    char buffer[4096] = {};
+    unsigned got = 0;
+    ASSERT_EQ(0, Read(buffer, sizeof buffer, &got));
+    EXPECT_EQ("ACK123", std::string(buffer, got));
+    EXPECT_TRUE(Logged(kRead,
+                       "Receive buffer size: 4096, packet size setted:1024, packet used "
+                       "for read:1024 "));
+    EXPECT_TRUE(Logged(kRead, "ReceiveBuffer[0x05]=0x33 "));
+
+    PrinterSends("ABCDEF");
+    unsigned char fifo[8] = {};
+    ASSERT_EQ(0, ReadFIFO(fifo, 4, &got));
+    EXPECT_EQ("ABCD", std::string(reinterpret_cast<char*>(fifo), got));
+    ASSERT_EQ(0, ReadFIFO(fifo, 2, &got));
+    EXPECT_EQ("EF", std::string(reinterpret_cast<char*>(fifo), got));
+}
+
+TEST_F(SerialPty, AReadWithNothingReceivedTimesOutWith114) {
+    ASSERT_EQ(0, SetSerialTimeout(0, 200, 0, 1000, 0));
+    OpenCom9();
+    char buffer[16];
+    unsigned got = 99;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(114, Read(buffer, sizeof buffer, &got));
+    long elapsed = ElapsedMs(start);
+    EXPECT_GE(elapsed, 190);
+    EXPECT_LT(elapsed, 1500);
+    EXPECT_EQ(0u, got);
+    EXPECT_TRUE(Logged(kRead, "Read failed: no bytes read during reading operation "));
+    EXPECT_TRUE(Logged(kRead, "END"));
+}
+
+TEST_F(SerialPty, ReadTimeoutsFollowTheCommTimeoutsRules) {
+    OpenCom9();
+    char buffer[16];
+    unsigned got = 0;
+    // Interval MAXDWORD with no totals: whatever is there, at once.
+    ASSERT_EQ(0, SetSerialTimeout(-1, 0, 0, 1000, 0));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(114, Read(buffer, sizeof buffer, &got));
+    EXPECT_LT(ElapsedMs(start), 100);
+
+    // Interval and multiplier MAXDWORD: wait up to the constant for the
+    // first byte, then return with what has come.
+    ASSERT_EQ(0, SetSerialTimeout(-1, 2000, -1, 1000, 0));
+    std::thread printer([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        PrinterSends("xy");
+    });
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(0, Read(buffer, sizeof buffer, &got));
+    printer.join();
+    EXPECT_LT(ElapsedMs(start), 1000);
+    EXPECT_EQ("xy", std::string(buffer, got));
+
+    // A total of 10 ms per byte + 100 ms bounds a read that never fills.
+    ASSERT_EQ(0, SetSerialTimeout(0, 100, 10, 1000, 0));
+    PrinterSends("abc");
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(0, Read(buffer, sizeof buffer, &got));
+    long elapsed = ElapsedMs(start);
+    EXPECT_EQ("abc", std::string(buffer, got));
+    EXPECT_GE(elapsed, 250);  // 16 x 10 + 100
+    EXPECT_LT(elapsed, 1500);
+}
+
+TEST_F(SerialPty, LongWritesGoInPacketsWithRunningDumpOffsets) {
+    OpenCom9();
+    std::string data = Pattern(2500);
+    ASSERT_EQ(0, Write(Bytes(data), 2500));
+    EXPECT_EQ(data, Received(2500));
+    int dumped = 0;
+    int firstOffsets = 0;
+    for (const std::string& line : testing_support::LogBodies(log)) {
+        if (line.find("SendBuffer[") != std::string::npos) ++dumped;
+        if (line.find("SendBuffer[0x00]=") != std::string::npos) ++firstOffsets;
+    }
+    EXPECT_EQ(2500, dumped);
+    EXPECT_EQ(1, firstOffsets);
+    EXPECT_TRUE(Logged("CSvComSerial::WriteSerial - ", "SendBuffer[0x400]=0x01 "));
+    EXPECT_TRUE(Logged("CSvComSerial::WriteSerial - ", "SendBuffer[0x9c3]=0xe8 "));
+}
+
+TEST_F(SerialPty, AFileIsSentInPackets) {
+    std::string path = dir.File("ticket.bin");
+    std::string data = Pattern(3000);
+    testing_support::WriteFile(path, data);
+    OpenCom9();
+    ASSERT_EQ(0, SetPacketSize(1000, 1000));
+    ASSERT_EQ(0, WriteF(path.c_str()));
+    EXPECT_EQ(data, Received(3000));
+    EXPECT_TRUE(
+        Logged("CSvComSerial::WriteFileSerial - ", "Bytes to send: 3000, packet byte used:1000"));
+    EXPECT_TRUE(Logged("CSvComSerial::WriteFileSerial - ", "END"));
+}
+
+TEST_F(SerialPty, CleanDiscardsWhatWasNotRead) {
+    OpenCom9();
+    PrinterSends("stale");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(0, Clean(1, 1));
+    PrinterSends("fresh");
+    char buffer[16] = {};
+    unsigned got = 0;
+    ASSERT_EQ(0, Read(buffer, sizeof buffer, &got));
+    EXPECT_EQ("fresh", std::string(buffer, got));
+}
+
+TEST_F(SerialPty, ClosedPortsReopenWithoutANewInitialisation) {
+    OpenCom9();
+    ASSERT_EQ(0, Close());
+    EXPECT_EQ(103, Close());
+    EXPECT_EQ(103, Write(Bytes("x"), 1));
+    ASSERT_EQ(0, Open());
+    ASSERT_EQ(0, Write(Bytes("again"), 5));
+    EXPECT_EQ("again", Received(5));
+}
+
+TEST_F(SerialPty, OpenCloseCyclesAndFailedOpensLeakNoDescriptor) {
+    std::string plainFile = dir.File("not-a-tty");
+    testing_support::WriteFile(plainFile, "x");
+    WriteRegistry("\"/dev/sorlink-missing\"=\"COM7\"\n\"" + plainFile + "\"=\"COM8\"\n");
+    int before = OpenDescriptors();
+    ASSERT_GT(before, 0);
+    ASSERT_EQ(0, InitSerialPort("COM9", 9600, 0, 8, 0, 2));
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(0, Open());
+        ASSERT_EQ(0, Close());
+    }
+    int error = 0;
+    for (const char* port : {"COM7", "COM8"}) {
+        ASSERT_EQ(0, InitSerialPort(port, 9600, 0, 8, 0, 2));
+        EXPECT_EQ(106, Open()) << port;
+        ASSERT_EQ(0, GetLastErrorComm(&error));
+        EXPECT_EQ(2, error) << port;
+    }
+    EXPECT_EQ(before, OpenDescriptors());
+}
+
+TEST_F(SerialPty, APortIsOpenedForExclusiveUse) {
+    OpenCom9();
+    int second = 0;
+    ASSERT_EQ(0, CreateCommunicationPort(SORLINK_LINK_SERIAL, LOG_MODE_NONE, 0, nullptr, &second));
+    ASSERT_EQ(0, InitSerialPort("COM9", 9600, 0, 8, 0, 2));
+    EXPECT_EQ(106, Open());
+    int error = 0;
+    ASSERT_EQ(0, GetLastErrorComm(&error));
+    EXPECT_EQ(5, error);
+    ASSERT_EQ(0, SetCommunicationPort(portId));
+    ASSERT_EQ(0, Close());
+    ASSERT_EQ(0, SetCommunicationPort(second));
+    EXPECT_EQ(0, Open());
+}
+
+TEST_F(SerialPty, APrinterFromTheRegistryFileKeepsTheDriverSettings) {
+    ASSERT_EQ(0, InitSerialPrinter("Pty Printer"));
+    int baud = 0, parity = 0, size = 0, stops = 0, flow = 0;
+    EXPECT_EQ(116, GetSerialParameters(&baud, &parity, &size, &stops, &flow));
+    ASSERT_EQ(0, Open());
+    ASSERT_EQ(0, Write(Bytes("ticket"), 6));
+    EXPECT_EQ("ticket", Received(6));
+    char printers[64];
+    ASSERT_EQ(0, SerialEnumPrinters(nullptr, printers, sizeof printers));
+    EXPECT_STREQ("Pty Printer", printers);
+}
+
+TEST_F(SerialPty, TheDeviceMapListsTheSystemsSerialDevices) {
+    auto makeTty = [this](const std::string& name, const char* type) {
+        std::string path = sysfs + "/class/tty/" + name;
+        ASSERT_EQ(0, system(("mkdir -p '" + path + "'").c_str()));
+        if (type != nullptr) testing_support::WriteFile(path + "/type", type);
+    };
+    makeTty("ttyS0", "4\n");
+    makeTty("ttyS1", "0\n");  // no UART behind it
+    makeTty("ttyS10", "4\n");
+    makeTty("ttyS2", "4\n");
+    makeTty("ttyUSB0", nullptr);
+    makeTty("ttyACM0", nullptr);
+    makeTty("tty0", nullptr);
+    WriteRegistry("\"/dev/ttyUSB0\"=\"COM4\"\n");
+    char ports[256];
+    ASSERT_EQ(0, SerialEnumPorts(ports, sizeof ports));
+    EXPECT_STREQ("COM9|COM4|/dev/ttyACM0|/dev/ttyS0|/dev/ttyS2|/dev/ttyS10", ports);
+    EXPECT_EQ(0, InitSerialPort("/dev/ttyS2", 9600, 0, 8, 0, 2));
+    EXPECT_EQ(256, InitSerialPort("/dev/ttyUSB0", 9600, 0, 8, 0, 2));
+}
+
+}  // namespace
