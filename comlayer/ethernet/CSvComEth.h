@@ -10,10 +10,6 @@ class CSvLogFile;
 
 class CSvComEth {
 public:
-    // The largest packet size accepted: its transfer buffer must stay
-    // allocatable and the size + 100 must not wrap around.
-    static constexpr std::uint32_t kMaxPacketSize = 16u * 1024u * 1024u;
-
     CSvComEth();
     virtual ~CSvComEth();
     CSvComEth(const CSvComEth&) = delete;

@@ -7,6 +7,7 @@
 
 #include "comlayer/ethernet/CSvComEth.h"
 #include "comlayer/log/CSvLogFile.h"
+#include "comlayer/transfer/PacketBuffer.h"
 #include "comlayer/transfer/Packets.h"
 #include "platform/socket.h"
 #include "platform/system.h"
@@ -278,17 +279,8 @@ int CSvComEth::WriteFileEth(const char* path) {
 int CSvComEth::SetPacketEth(int writeSize, int readSize) {
     const char* prefix = "CSvComEth::SetPacketEth - ";
     logFile->Write(prefix, "START\n", LOG_TRACE);
-    if (writeSize == 0 || readSize == 0) return Error(prefix, "Packet size can't be = 0\n", 9);
-    auto tooLarge = [](int size) {
-        return size < 0 || static_cast<std::uint32_t>(size) > kMaxPacketSize;
-    };
-    if (tooLarge(writeSize) || tooLarge(readSize)) {
-        logFile->Writef(prefix, LOG_ERROR, "Packet size can't be > %u\n", kMaxPacketSize);
-        return 9;
-    }
-    std::uint32_t bufferSize = static_cast<std::uint32_t>(writeSize) + 100;
-    unsigned char* buffer = new (std::nothrow) unsigned char[bufferSize]();
-    if (buffer == nullptr) return Error(prefix, "Packet buffer can't be allocated\n", 9);
+    unsigned char* buffer = NewPacketBuffer(logFile, prefix, writeSize, readSize);
+    if (buffer == nullptr) return 9;
     transferBuffer.reset(buffer);
     writePacketSize = static_cast<std::uint32_t>(writeSize);
     readPacketSize = static_cast<std::uint32_t>(readSize);

@@ -46,10 +46,6 @@ public:
     int EnumPorts(char* out, unsigned size);
     int EnumPrinters(const char* portName, char* out, unsigned size);
 
-    // The largest packet size SetPacketSerial accepts: the file sender's
-    // buffer is allocated at that size plus 100 bytes.
-    static constexpr int kMaxPacketSize = 16 * 1024 * 1024;
-
 private:
     // Set-up helpers (CSvComSerial.cpp, SerialOpen.cpp).
     int InitParameters(const char* name, int baud, int parityCode, int size, int stops, int flow);

@@ -8,6 +8,7 @@
 #include "comlayer/log/CSvLogFile.h"
 #include "comlayer/serial/CSvComSerial.h"
 #include "comlayer/serial/SerialShared.h"
+#include "comlayer/transfer/PacketBuffer.h"
 #include "comlayer/transfer/Packets.h"
 #include "platform/device.h"
 #include "platform/system.h"
@@ -192,22 +193,8 @@ int CSvComSerial::CleanSerial(int clearOutput, int clearInput) {
 int CSvComSerial::SetPacketSerial(int writeSize, int readSize) {
     const char* prefix = "CSvComSerial::SetPacketSerial - ";
     logFile->Write(prefix, "START\n", LOG_TRACE);
-    if (writeSize == 0 || readSize == 0) {
-        logFile->Write(prefix, "Packet size can't be = 0\n", LOG_ERROR);
-        return 9;
-    }
-    // Negative sizes and sizes past kMaxPacketSize are refused like 0: the
-    // file sender allocates writeSize + 100 bytes, which must neither wrap
-    // nor exhaust memory. The old sizes and buffer stay on any refusal.
-    unsigned char* buffer = nullptr;
-    if (writeSize > 0 && readSize > 0 && writeSize <= kMaxPacketSize &&
-        readSize <= kMaxPacketSize) {
-        buffer = new (std::nothrow) unsigned char[static_cast<std::size_t>(writeSize) + 100]();
-    }
-    if (buffer == nullptr) {
-        logFile->Writef(prefix, LOG_ERROR, "Packet size can't be > %d\n", kMaxPacketSize);
-        return 9;
-    }
+    unsigned char* buffer = NewPacketBuffer(logFile, prefix, writeSize, readSize);
+    if (buffer == nullptr) return 9;
     delete[] transferBuffer;
     transferBuffer = buffer;
     writePacketSize = static_cast<std::uint32_t>(writeSize);

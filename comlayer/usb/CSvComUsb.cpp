@@ -7,6 +7,7 @@
 #include <new>
 
 #include "comlayer/log/CSvLogFile.h"
+#include "comlayer/transfer/PacketBuffer.h"
 #include "comlayer/usb/UsbNames.h"
 #include "platform/device.h"
 #include "platform/system.h"
@@ -20,7 +21,6 @@ const char kScannerClassGuidText[] = "{8f21d6b0-4e7a-4c39-b5d2-0a6f93e1c7d4}";
 // A transfer buffer is writePacketSize + 100 bytes: sizes above this are
 // refused so that the sum neither wraps nor asks for memory no pipe write
 // would ever use.
-constexpr std::uint32_t kMaxPacketSize = 16u * 1024u * 1024u;
 
 // Closes a handle the object no longer wants, whatever the outcome.
 void Release(plat::Handle* handle) {
@@ -216,26 +216,12 @@ int CSvComUsb::GetTimeout(int* sendMs, int* receiveMs) {
 int CSvComUsb::SetPacketUsb(int writeSize, int readSize) {
     const char* prefix = "CSvComUsb::SetPacketUsb - ";
     logFile->Writef(prefix, LOG_TRACE, "START\n");
-    if (writeSize == 0 || readSize == 0) {
-        logFile->Writef(prefix, LOG_ERROR, "Packet size can't be = 0\n");
-        return 9;
-    }
-    std::uint32_t newWrite = static_cast<std::uint32_t>(writeSize);
-    std::uint32_t newRead = static_cast<std::uint32_t>(readSize);
-    unsigned char* buffer = nullptr;
-    if (newWrite <= kMaxPacketSize && newRead <= kMaxPacketSize) {
-        buffer = new (std::nothrow) unsigned char[newWrite + 100]();
-    }
-    if (buffer == nullptr) {
-        logFile->Writef(prefix, LOG_ERROR,
-                        "Packet size not valid; WRITE = %d bytes, READ = %d bytes \n", writeSize,
-                        readSize);
-        return 9;
-    }
+    unsigned char* buffer = NewPacketBuffer(logFile, prefix, writeSize, readSize);
+    if (buffer == nullptr) return 9;
     delete[] transferBuffer;
     transferBuffer = buffer;
-    writePacketSize = newWrite;
-    readPacketSize = newRead;
+    writePacketSize = static_cast<std::uint32_t>(writeSize);
+    readPacketSize = static_cast<std::uint32_t>(readSize);
     logFile->Writef(prefix, LOG_INFO, "Packets size setted; WRITE = %d bytes, READ = %d bytes \n",
                     writeSize, readSize);
     logFile->Writef(prefix, LOG_TRACE, "END\n");
