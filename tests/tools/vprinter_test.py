@@ -48,6 +48,19 @@ class VirtualPrinterTest(unittest.TestCase):
         with open(self.record, "rb") as recorded:
             self.assertEqual(recorded.read(), b"hello\x10\x04\x01world!")
 
+    def test_serves_one_connection_at_a_time_so_records_never_interleave(self):
+        with VirtualPrinter("--tcp", "0", "--record", self.record) as vp:
+            first = connect(vp.links["tcp"])
+            first.sendall(b"first ")
+            with connect(vp.links["tcp"]) as second:
+                second.sendall(b"second")
+                time.sleep(0.1)
+                first.sendall(b"job ")
+                first.close()
+                time.sleep(0.1)
+        with open(self.record, "rb") as recorded:
+            self.assertEqual(recorded.read(), b"first job second")
+
     def test_closes_or_resets_a_connection_on_request(self):
         with VirtualPrinter("--tcp", "0", "--close-on", "ff", "--reset-on", "fe") as vp:
             with connect(vp.links["tcp"]) as sock:

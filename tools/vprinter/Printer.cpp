@@ -272,7 +272,11 @@ void Printer::ServeDatagram() {
 
 bool Printer::ServeOnce(int timeoutMs, bool* failed) {
     std::vector<pollfd> watched;
-    if (listener >= 0) watched.push_back({listener, POLLIN, 0});
+    // One TCP connection at a time, as on a printer's raw port: a later one
+    // waits in the backlog, so the record never interleaves two senders.
+    bool connectionOpen = false;
+    for (const auto& entry : streams) connectionOpen = connectionOpen || entry.second.isSocket;
+    if (listener >= 0 && !connectionOpen) watched.push_back({listener, POLLIN, 0});
     if (udpSocket >= 0) watched.push_back({udpSocket, POLLIN, 0});
     for (const auto& entry : streams) watched.push_back({entry.first, POLLIN, 0});
     int ready = poll(watched.data(), watched.size(), timeoutMs);
