@@ -7,22 +7,13 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <stdexcept>
+
+#include "bench/Loopback.h"
 
 namespace bench {
 
 LoopbackSource::LoopbackSource(std::vector<unsigned char> data) : bytes(std::move(data)) {
-    listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener, 8) != 0) {
-        throw std::runtime_error("cannot listen on loopback");
-    }
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
+    listener = ListenOnLoopback(&port);
     server = std::thread([this] { Serve(); });
 }
 

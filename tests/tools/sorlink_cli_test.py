@@ -77,14 +77,20 @@ class UsageTest(unittest.TestCase):
             self.assertFalse(os.path.exists(silent))
 
 
-class TcpTest(unittest.TestCase):
+class ScratchFolderTest(unittest.TestCase):
+    """A scratch folder with the printer's record and a registry file of its own."""
+
     def setUp(self):
         self.folder = tempfile.TemporaryDirectory()
         self.record = os.path.join(self.folder.name, "received.bin")
+        self.registry = os.path.join(self.folder.name, "registry.reg")
+        self.env = dict(os.environ, SORLINK_REGISTRY=self.registry)
 
     def tearDown(self):
         self.folder.cleanup()
 
+
+class TcpTest(ScratchFolderTest):
     def test_send_delivers_a_file_byte_for_byte_and_reports_throughput(self):
         payload = os.urandom(200 * 1024)
         path = os.path.join(self.folder.name, "payload.bin")
@@ -162,17 +168,8 @@ class TcpTest(unittest.TestCase):
             self.assertTrue(result.stdout.startswith(b"00000000  06 "))
 
 
-class InstalledPrinterTest(unittest.TestCase):
+class InstalledPrinterTest(ScratchFolderTest):
     """Printers installed in the registry file are listed and reached by name."""
-
-    def setUp(self):
-        self.folder = tempfile.TemporaryDirectory()
-        self.record = os.path.join(self.folder.name, "received.bin")
-        self.registry = os.path.join(self.folder.name, "registry.reg")
-        self.env = dict(os.environ, SORLINK_REGISTRY=self.registry)
-
-    def tearDown(self):
-        self.folder.cleanup()
 
     def install(self, text):
         with open(self.registry, "a") as reg:
@@ -236,16 +233,7 @@ class UsbTest(unittest.TestCase):
                 self.assertEqual(recorded.read(), b"hi\x1bv")
 
 
-class SerialTest(unittest.TestCase):
-    def setUp(self):
-        self.folder = tempfile.TemporaryDirectory()
-        self.record = os.path.join(self.folder.name, "received.bin")
-        self.registry = os.path.join(self.folder.name, "registry.reg")
-        self.env = dict(os.environ, SORLINK_REGISTRY=self.registry)
-
-    def tearDown(self):
-        self.folder.cleanup()
-
+class SerialTest(ScratchFolderTest):
     def printer(self, *args):
         return VirtualPrinter("--pty", "--registry", self.registry, "--com", "COM9", "--record",
                               self.record, *args)
