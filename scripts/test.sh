@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds everything and runs the whole suite: the Linux build, the sanitizer
-# build, and the Windows DLLs with their checks under Wine.
+# build, the fuzzers (a bounded run each), and the Windows DLLs with their
+# checks under Wine.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -12,7 +13,7 @@ run() {
     "$@" || status=1
 }
 
-for preset in linux asan; do
+for preset in linux asan fuzz; do
     run cmake --preset "$preset" >/dev/null
     run cmake --build --preset "$preset"
 done
@@ -25,6 +26,7 @@ export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 run ctest --test-dir build --output-on-failure -j2
 run ctest --test-dir build-asan --output-on-failure -j2
+run ctest --test-dir build-fuzz --output-on-failure
 run sh scripts/demo.sh >/dev/null
 
 exit $status

@@ -81,7 +81,7 @@ void CSvLogFile::Writef(const char* prefix, int level, const char* format, ...) 
 
 void CSvLogFile::DumpBytes(const char* prefix, const char* label, const unsigned char* data,
                            std::uint32_t count, std::uint32_t firstIndex) {
-    if ((levelMask & LOG_DATA) == 0 || !Enabled(LOG_DATA) || data == nullptr) return;
+    if (!Enabled(LOG_DATA) || data == nullptr) return;
     for (std::uint32_t i = 0; i < count; ++i) {
         Writef(prefix, LOG_DATA, "%s[0x%02x]=0x%02x \n", label, firstIndex + i,
                static_cast<unsigned>(data[i]));

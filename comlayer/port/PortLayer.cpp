@@ -4,11 +4,20 @@
 
 #include "comlayer/log/CSvLogFile.h"
 
+namespace {
+// Built on first use rather than as a static object: the unload handler may
+// run after the C++ runtime has destroyed static objects at process exit.
+LayerState* layerState = nullptr;
+}  // namespace
+
 LayerState& Layer() {
-    // Built on first use and never destroyed: the unload handler may run
-    // after the C++ runtime has destroyed static objects at process exit.
-    static LayerState* state = new LayerState;
-    return *state;
+    if (layerState == nullptr) layerState = new LayerState;
+    return *layerState;
+}
+
+void ReleaseLayer() {
+    delete layerState;
+    layerState = nullptr;
 }
 
 void LogCurrent(const char* prefix, const char* message, int level) {

@@ -36,6 +36,9 @@ struct LayerState {
 };
 
 LayerState& Layer();
+// Frees the state at unload (the port list's nodes with it); a call that
+// still comes afterwards finds a fresh, empty state.
+void ReleaseLayer();
 
 // Writes a line through the current port's log; nothing when there is none.
 void LogCurrent(const char* prefix, const char* message, int level);

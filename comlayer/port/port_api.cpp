@@ -65,6 +65,8 @@ SL_EXPORT int SL_CCALL CreateCommunicationPort(int linkType, int logMode, int lo
     record->id = layer.lastPortId;
 
     if (!layer.portList.AddTail(record)) {
+        // Out of memory after all: no partial port stays and no ID is used.
+        --layer.lastPortId;
         DestroyObjects(record);
         delete record;
         return 5;
@@ -147,11 +149,14 @@ SL_EXPORT int SL_CCALL GetLayerStatus(int* linkType) {
 }
 
 extern "C" int SorlinkMain(int reason) {
-    if (reason == 0 && Layer().currentPort != nullptr) {
-        LogCurrent("Main - ", "Process detach\n", LOG_INFO);
+    if (reason == 0) {
+        if (Layer().currentPort != nullptr) LogCurrent("Main - ", "Process detach\n", LOG_INFO);
+        // Ports left without a current one are freed too (silently, as no
+        // log is current), so unloading never leaks them.
         DeleteAllLayerItems();
     }
     EmptyFifo();
+    if (reason == 0) ReleaseLayer();
     return 1;
 }
 

@@ -32,56 +32,109 @@ std::vector<std::string> SplitPath(const std::string& path) {
     return parts;
 }
 
-Key* Key::FindSubKey(const std::string& subKeyName) const {
-    for (const auto& key : subKeys) {
-        if (EqualsIgnoreCase(key->name, subKeyName)) return key.get();
+namespace {
+
+std::string Fold(const std::string& text) {
+    std::string folded = text;
+    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return folded;
+}
+
+}  // namespace
+
+template <typename T>
+const T* NamedList<T>::At(std::size_t position) const {
+    if (removed == 0) return position < slots.size() ? slots[position].get() : nullptr;
+    for (const std::shared_ptr<T>& slot : slots) {
+        if (slot && position-- == 0) return slot.get();
     }
     return nullptr;
 }
+
+template <typename T>
+const T* NamedList<T>::Find(const std::string& name) const {
+    auto it = index.find(Fold(name));
+    return it == index.end() ? nullptr : slots[it->second].get();
+}
+
+template <typename T>
+T* NamedList<T>::Own(std::size_t slot) {
+    // Only this list's own copy holds the entry once the count is 1: the
+    // lists that share it never hand it out for changing.
+    if (slots[slot].use_count() > 1) slots[slot] = std::make_shared<T>(*slots[slot]);
+    return slots[slot].get();
+}
+
+template <typename T>
+T* NamedList<T>::Unshared(const std::string& name) {
+    auto it = index.find(Fold(name));
+    return it == index.end() ? nullptr : Own(it->second);
+}
+
+template <typename T>
+T* NamedList<T>::UnsharedAt(std::size_t position) {
+    Pack();
+    return position < slots.size() ? Own(position) : nullptr;
+}
+
+template <typename T>
+T* NamedList<T>::Put(std::shared_ptr<T> entry) {
+    auto inserted = index.emplace(Fold(entry->name), slots.size());
+    if (!inserted.second) {
+        slots[inserted.first->second] = std::move(entry);
+        return slots[inserted.first->second].get();
+    }
+    slots.push_back(std::move(entry));
+    return slots.back().get();
+}
+
+template <typename T>
+bool NamedList<T>::Remove(const std::string& name) {
+    auto it = index.find(Fold(name));
+    if (it == index.end()) return false;
+    slots[it->second].reset();
+    index.erase(it);
+    ++removed;
+    if (removed * 2 > slots.size()) Pack();
+    return true;
+}
+
+template <typename T>
+void NamedList<T>::Pack() {
+    if (removed == 0) return;
+    std::vector<std::shared_ptr<T>> packed;
+    packed.reserve(slots.size() - removed);
+    for (std::shared_ptr<T>& slot : slots) {
+        if (!slot) continue;
+        index[Fold(slot->name)] = packed.size();
+        packed.push_back(std::move(slot));
+    }
+    slots = std::move(packed);
+    removed = 0;
+}
+
+template class NamedList<Key>;
+template class NamedList<Value>;
 
 Key* Key::EnsureSubKey(const std::string& subKeyName) {
-    if (Key* existing = FindSubKey(subKeyName)) return existing;
-    subKeys.push_back(std::make_unique<Key>());
-    subKeys.back()->name = subKeyName;
-    return subKeys.back().get();
-}
-
-const Value* Key::FindValue(const std::string& valueName) const {
-    for (const Value& value : values) {
-        if (EqualsIgnoreCase(value.name, valueName)) return &value;
-    }
-    return nullptr;
+    if (Key* existing = EditSubKey(subKeyName)) return existing;
+    auto key = std::make_shared<Key>();
+    key->name = subKeyName;
+    return subKeys.Put(std::move(key));
 }
 
 void Key::SetValue(Value value) {
-    for (Value& existing : values) {
-        if (EqualsIgnoreCase(existing.name, value.name)) {
-            existing = std::move(value);
-            return;
-        }
-    }
-    values.push_back(std::move(value));
+    values.Put(std::make_shared<Value>(std::move(value)));
 }
 
-bool Key::RemoveValue(const std::string& valueName) {
-    auto it = std::find_if(values.begin(), values.end(),
-                           [&](const Value& v) { return EqualsIgnoreCase(v.name, valueName); });
-    if (it == values.end()) return false;
-    values.erase(it);
-    return true;
+void Key::Pack() {
+    subKeys.Pack();
+    values.Pack();
+    for (std::size_t i = 0; i < subKeys.Count(); ++i) subKeys.UnsharedAt(i)->Pack();
 }
 
-bool Key::RemoveSubKey(const std::string& subKeyName) {
-    auto it = std::find_if(subKeys.begin(), subKeys.end(), [&](const std::unique_ptr<Key>& k) {
-        return EqualsIgnoreCase(k->name, subKeyName);
-    });
-    if (it == subKeys.end()) return false;
-    subKeys.erase(it);
-    return true;
-}
-
-Key* Store::Find(const std::string& rootName, const std::string& path) const {
-    Key* key = root.FindSubKey(rootName);
+const Key* Store::Find(const std::string& rootName, const std::string& path) const {
+    const Key* key = root.FindSubKey(rootName);
     for (const std::string& part : SplitPath(path)) {
         if (key == nullptr) return nullptr;
         key = key->FindSubKey(part);
@@ -94,6 +147,15 @@ Key* Store::Ensure(const std::string& rootName, const std::string& path) {
     if (parts.size() > kMaxKeyDepth) return nullptr;
     Key* key = root.EnsureSubKey(rootName);
     for (const std::string& part : parts) key = key->EnsureSubKey(part);
+    return key;
+}
+
+Key* Store::Edit(const std::string& rootName, const std::string& path) {
+    Key* key = root.EditSubKey(rootName);
+    for (const std::string& part : SplitPath(path)) {
+        if (key == nullptr) return nullptr;
+        key = key->EditSubKey(part);
+    }
     return key;
 }
 
@@ -272,14 +334,19 @@ bool ParseData(const std::string& text, bool unicodeStrings, Value& value) {
 std::size_t ParseRegFile(const std::string& bytes, Store& store) {
     if (bytes.size() > kMaxFileBytes) return 0;
     std::string text = Decode(bytes);
-    bool unicodeStrings = text.find("Windows Registry Editor Version 5.00") != std::string::npos;
+    // Version 5 files store hex(2) and hex(7) data as UTF-16LE; REGEDIT4
+    // files as 8-bit text.
+    bool unicodeStrings = false;
     std::size_t skipped = 0;
     Key* current = nullptr;
 
     for (const std::string& raw : LogicalLines(text)) {
         std::string line = TrimLeft(raw);
         if (line.empty() || line[0] == ';') continue;
-        if (line == "REGEDIT4" || line == "Windows Registry Editor Version 5.00") continue;
+        if (line == "REGEDIT4" || line == "Windows Registry Editor Version 5.00") {
+            unicodeStrings = line[0] == 'W';
+            continue;
+        }
 
         if (line[0] == '[') {
             current = nullptr;
@@ -292,7 +359,10 @@ std::size_t ParseRegFile(const std::string& bytes, Store& store) {
             bool remove = !path.empty() && path[0] == '-';
             if (remove) path.erase(0, 1);
             std::vector<std::string> parts = SplitPath(path);
-            if (parts.empty() || parts.size() > kMaxKeyDepth + 1) {
+            // A zero byte would cut the name short at the 8-bit calls, where
+            // it could name another key (or, cut to nothing, the key itself).
+            if (parts.empty() || parts.size() > kMaxKeyDepth + 1 ||
+                path.find('\0') != std::string::npos) {
                 ++skipped;
                 continue;
             }
@@ -312,7 +382,7 @@ std::size_t ParseRegFile(const std::string& bytes, Store& store) {
                 restParts.pop_back();
                 std::string parentPath;
                 for (const std::string& p : restParts) parentPath += p + "\\";
-                if (Key* parent = store.Find(rootName, parentPath)) parent->RemoveSubKey(last);
+                if (Key* parent = store.Edit(rootName, parentPath)) parent->RemoveSubKey(last);
                 continue;
             }
             current = store.Ensure(rootName, rest);
@@ -328,7 +398,8 @@ std::size_t ParseRegFile(const std::string& bytes, Store& store) {
         std::size_t pos = 0;
         if (line[0] == '@') {
             pos = 1;
-        } else if (!ParseQuoted(line, pos, value.name)) {
+        } else if (!ParseQuoted(line, pos, value.name) ||
+                   value.name.find('\0') != std::string::npos) {
             ++skipped;
             continue;
         }
@@ -348,6 +419,7 @@ std::size_t ParseRegFile(const std::string& bytes, Store& store) {
         }
         current->SetValue(std::move(value));
     }
+    store.Pack();
     return skipped;
 }
 

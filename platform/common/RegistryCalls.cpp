@@ -87,8 +87,9 @@ long CloseKey(Hkey key) {
 long EnumKey(Hkey key, std::uint32_t index, char* name, std::uint32_t nameSize) {
     OpenedKey opened{};
     if (!Lookup(key, &opened)) return static_cast<long>(kErrorInvalidHandle);
-    if (index >= opened.key->subKeys.size()) return static_cast<long>(kErrorNoMoreItems);
-    const std::string& subKeyName = opened.key->subKeys[index]->name;
+    const Key* subKey = opened.key->SubKeyAt(index);
+    if (subKey == nullptr) return static_cast<long>(kErrorNoMoreItems);
+    const std::string& subKeyName = subKey->name;
     if (name == nullptr || nameSize <= subKeyName.size()) return static_cast<long>(kErrorMoreData);
     std::memcpy(name, subKeyName.c_str(), subKeyName.size() + 1);
     return 0;
@@ -117,8 +118,9 @@ long EnumValue(Hkey key, std::uint32_t index, char* valueName, std::uint32_t* va
                std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) {
     OpenedKey opened{};
     if (!Lookup(key, &opened)) return static_cast<long>(kErrorInvalidHandle);
-    if (index >= opened.key->values.size()) return static_cast<long>(kErrorNoMoreItems);
-    const Value& value = opened.key->values[index];
+    const Value* found = opened.key->ValueAt(index);
+    if (found == nullptr) return static_cast<long>(kErrorNoMoreItems);
+    const Value& value = *found;
     if (valueName == nullptr || valueNameSize == nullptr || *valueNameSize <= value.name.size())
         return static_cast<long>(kErrorMoreData);
     std::memcpy(valueName, value.name.c_str(), value.name.size() + 1);
@@ -140,8 +142,8 @@ long QueryValue(Hkey key, const char* valueName, std::uint32_t* type, std::uint8
 long QueryInfoKey(Hkey key, std::uint32_t* subKeys, std::uint32_t* values) {
     OpenedKey opened{};
     if (!Lookup(key, &opened)) return static_cast<long>(kErrorInvalidHandle);
-    if (subKeys != nullptr) *subKeys = static_cast<std::uint32_t>(opened.key->subKeys.size());
-    if (values != nullptr) *values = static_cast<std::uint32_t>(opened.key->values.size());
+    if (subKeys != nullptr) *subKeys = static_cast<std::uint32_t>(opened.key->SubKeyCount());
+    if (values != nullptr) *values = static_cast<std::uint32_t>(opened.key->ValueCount());
     return 0;
 }
 

@@ -8,9 +8,7 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <mutex>
-#include <sstream>
 
 #include "platform/common/RegistryCalls.h"
 #include "platform/posix/live_keys.h"
@@ -51,10 +49,13 @@ std::shared_ptr<const reg::Store> ParsedFile() {
     }
     auto store = std::make_shared<reg::Store>();
     if (static_cast<std::size_t>(info.st_size) <= reg::kMaxFileBytes) {
+        // Read no more than was measured: a file that grows meanwhile is
+        // read again at the next open, its size having changed.
         std::ifstream file(path, std::ios::binary);
-        std::ostringstream text;
-        text << file.rdbuf();
-        reg::ParseRegFile(text.str(), *store);
+        std::string text(static_cast<std::size_t>(info.st_size), '\0');
+        file.read(&text[0], static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(file.gcount()));
+        reg::ParseRegFile(text, *store);
     }
     cache->path = path;
     cache->size = info.st_size;
@@ -66,13 +67,9 @@ std::shared_ptr<const reg::Store> ParsedFile() {
 
 std::shared_ptr<const reg::Store> Snapshot() {
     std::shared_ptr<const reg::Store> file = ParsedFile();
-    // Live keys are merged into a copy so the cached file stays as parsed.
-    auto merged = std::make_shared<reg::Store>();
-    std::function<void(const reg::Key&, reg::Key&)> copy = [&](const reg::Key& from, reg::Key& to) {
-        to.values = from.values;
-        for (const auto& sub : from.subKeys) copy(*sub, *to.EnsureSubKey(sub->name));
-    };
-    copy(file->Root(), merged->Root());
+    // Live keys are merged into a copy so the cached file stays as parsed;
+    // the copy shares the file's keys and copies only those the merge changes.
+    auto merged = std::make_shared<reg::Store>(*file);
     posix::AddSerialDeviceMap(*merged);
     posix::AddUsbEnumeration(*merged);
     return merged;

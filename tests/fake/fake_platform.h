@@ -11,8 +11,8 @@
 namespace fake {
 
 // Back to the initial state: empty registry, no faults, fixed clock off,
-// debugger output cleared, NT 6.1 version record, no serial ports or DOS
-// device names.
+// debugger output cleared, NT 6.1 version record, default log path, no
+// serial ports or DOS device names.
 void Reset();
 
 // The next `count` calls of `call` (the platform function's name, such as
@@ -32,6 +32,10 @@ plat::reg::Store& Registry();
 // Clock: a fixed local time instead of the real one.
 void SetLocalTime(const plat::SystemTime& time);
 void UseRealClock();
+
+// The path DefaultLayerLogPath reports (Reset: "/tmp/Sorlink.log", as on
+// Linux); tests point it into their own folder. Ports built afterwards use it.
+void SetDefaultLogPath(const std::string& path);
 
 // What OutputDebugStringA received since Reset.
 std::string DebugOutput();

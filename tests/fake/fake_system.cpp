@@ -18,6 +18,8 @@ struct Fault {
     int skip;
 };
 
+constexpr const char* kLinuxDefaultLogPath = "/tmp/Sorlink.log";
+
 struct State {
     std::mutex lock;
     std::map<std::string, Fault> faults;
@@ -25,6 +27,7 @@ struct State {
     bool fixedClock = false;
     plat::SystemTime clock{};
     std::string debugOutput;
+    std::string defaultLogPath = kLinuxDefaultLogPath;
     std::uint32_t platformId = plat::kVerPlatformWin32Nt;
     std::uint32_t major = 6;
     std::uint32_t minor = 1;
@@ -54,6 +57,7 @@ void Reset() {
         s.calls.clear();
         s.fixedClock = false;
         s.debugOutput.clear();
+        s.defaultLogPath = kLinuxDefaultLogPath;
         s.platformId = plat::kVerPlatformWin32Nt;
         s.major = 6;
         s.minor = 1;
@@ -111,6 +115,11 @@ void UseRealClock() {
 std::string DebugOutput() {
     std::lock_guard<std::mutex> guard(Get().lock);
     return Get().debugOutput;
+}
+
+void SetDefaultLogPath(const std::string& path) {
+    std::lock_guard<std::mutex> guard(Get().lock);
+    Get().defaultLogPath = path;
 }
 
 void SetVersion(std::uint32_t platformId, std::uint32_t major, std::uint32_t minor) {
@@ -179,7 +188,8 @@ bool GetVersionExA(OsVersionInfoEx* info) {
 }
 
 const char* DefaultLayerLogPath() {
-    return "/tmp/Sorlink.log";
+    std::lock_guard<std::mutex> guard(fake::Get().lock);
+    return fake::Get().defaultLogPath.c_str();
 }
 
 Module LoadLibraryA(const char*) {

@@ -1,20 +1,100 @@
-// The real shared library, loaded the way a POS application loads it.
+// The real shared library, loaded the way a POS application loads it, with
+// its logs on the real file system.
 #include <gtest/gtest.h>
 
 #include "sorlink.h"
 #include "tests/support/TestSupport.h"
 
+using testing_support::FileExists;
+using testing_support::LogBodies;
+using testing_support::LogHas;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+
 namespace {
 
-TEST(Library, CreatesAPortAndWritesItsLog) {
-    testing_support::TempDir dir;
-    std::string log = dir.File("layer.log");
+const char kCreated[] = " =====================Log file succesfully created=====================";
+
+class Library : public ::testing::Test {
+protected:
+    void SetUp() override { DeleteAllLayerItems(); }
+    void TearDown() override { DeleteAllLayerItems(); }
+
+    int Create(int linkType, int mode, int mask, const std::string& path) {
+        int id = 0;
+        EXPECT_EQ(0, CreateCommunicationPort(linkType, mode, mask, path.c_str(), &id));
+        return id;
+    }
+    TempDir dir;
+};
+
+TEST_F(Library, PortsAreNumberedSelectedAndDeletedWithTheirLogLines) {
+    const int mask = LOG_TRACE | LOG_INFO | LOG_ERROR;
+    int a = Create(7, LOG_MODE_FILE, mask, dir.File("a.log"));
+    int b = Create(2, LOG_MODE_FILE, mask, dir.File("b.log"));
+    EXPECT_EQ(a + 1, b);
+    int value = -1;
+    EXPECT_EQ(0, GetLayerStatus(&value));
+    EXPECT_EQ(2, value);
+    ASSERT_EQ(0, VbSetCommunicationPort(a));
+    EXPECT_EQ(0, GetLayerStatus(&value));
+    EXPECT_EQ(0, value);
+
+    ASSERT_EQ(0, DeleteCommunicationPort(b));
+    EXPECT_TRUE(LogHas(dir.File("a.log"), "DeleteCommunicationPort Deleting object with ID " +
+                                              std::to_string(b) + " "));
+    EXPECT_EQ(6, DeleteCommunicationPort(b));
+    EXPECT_EQ(4, SetCommunicationPort(b));
+    EXPECT_TRUE(LogHas(dir.File("a.log"), "DeleteCommunicationPort -  ID not found"));
+    EXPECT_TRUE(LogHas(dir.File("a.log"), "SetCommunicationPort -  ID not found"));
+
+    ASSERT_EQ(0, DeleteAllLayerItems());
+    EXPECT_EQ(5, GetIDPort(&value));
+    EXPECT_EQ(b + 1, Create(0, LOG_MODE_FILE, mask, dir.File("a.log")));
+}
+
+TEST_F(Library, ALogFileIsCreatedOnceAndAppendedToByEveryPort) {
+    std::string path = dir.File("shared.log");
+    Create(0, LOG_MODE_FILE, LOG_TRACE | LOG_INFO, path);
+    Create(1, LOG_MODE_FILE, LOG_TRACE | LOG_INFO, path);
+    std::vector<std::string> bodies = LogBodies(path);
+    ASSERT_EQ(5u, bodies.size());
+    EXPECT_EQ(kCreated, bodies[0]);
+    EXPECT_EQ("CreateCommunicationPort -  END", bodies[4]);
+    EXPECT_EQ('[', ReadFile(path)[0]);
+    EXPECT_EQ(':', ReadFile(path)[20]);
+    EXPECT_EQ(']', ReadFile(path)[25]);
+}
+
+TEST_F(Library, MaskZeroLeavesTheNewFileEmpty) {
+    Create(0, LOG_MODE_FILE, 0, dir.File("quiet.log"));
     int id = 0;
-    ASSERT_EQ(0, CreateCommunicationPort(0, LOG_MODE_FILE, LOG_TRACE | LOG_INFO, log.c_str(), &id));
-    EXPECT_GT(id, 0);
-    EXPECT_TRUE(testing_support::LogHas(log, "CreateCommunicationPort-  START"));
-    EXPECT_TRUE(testing_support::LogHas(log, "CreateCommunicationPort -  END"));
-    EXPECT_EQ(0, VbDeleteAllLayerItems());
+    GetIDPort(&id);
+    EXPECT_TRUE(FileExists(dir.File("quiet.log")));
+    EXPECT_EQ("", ReadFile(dir.File("quiet.log")));
+}
+
+TEST_F(Library, PathsOf200CharactersOrMoreCreateNoFile) {
+    std::string prefix = dir.Path() + "/";
+    if (prefix.size() > 150) GTEST_SKIP() << "temporary folder path too long: " << prefix;
+    std::string longest = prefix + std::string(199 - prefix.size(), 'p');
+    std::string tooLong = prefix + std::string(200 - prefix.size(), 'q');
+    // Mask 0: nothing may reach the default log of the machine.
+    Create(0, LOG_MODE_FILE, 0, longest);
+    Create(0, LOG_MODE_FILE, 0, tooLong);
+    EXPECT_TRUE(FileExists(longest));
+    EXPECT_FALSE(FileExists(tooLong));
+    EXPECT_FALSE(FileExists(tooLong.substr(0, 199)));
+}
+
+TEST_F(Library, DebuggerModeWritesToStandardErrorOnly) {
+    testing::internal::CaptureStderr();
+    Create(0, LOG_MODE_DEBUGGER, LOG_TRACE | LOG_INFO, dir.File("debug.log"));
+    std::string output = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(FileExists(dir.File("debug.log")));
+    EXPECT_NE(std::string::npos, output.find("] CreateCommunicationPort-  START\n"));
+    EXPECT_NE(std::string::npos, output.find("] CreateCommunicationPort -  END\n"));
+    EXPECT_EQ(std::string::npos, output.find("succesfully created"));
 }
 
 }  // namespace

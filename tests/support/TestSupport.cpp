@@ -1,8 +1,12 @@
 #include "tests/support/TestSupport.h"
 
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -64,6 +68,64 @@ bool LogHas(const std::string& path, const std::string& body) {
         if (line == body) return true;
     }
     return false;
+}
+
+std::string Utf16WithBom(const std::string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char c : text) {
+        bytes.push_back(c);
+        bytes.push_back('\0');
+    }
+    return bytes;
+}
+
+int RunProgram(const std::vector<std::string>& args, const std::vector<std::string>& environment,
+               std::string* output, int timeoutSeconds) {
+    if (args.empty()) return -1;
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return -1;
+    pid_t child = fork();
+    if (child < 0) {
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        return -1;
+    }
+    if (child == 0) {
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        for (const std::string& entry : environment) putenv(const_cast<char*>(entry.c_str()));
+        std::vector<char*> argv;
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    std::string text;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    bool timedOut = false;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd readable{pipeEnds[0], POLLIN, 0};
+        if (poll(&readable, 1, static_cast<int>(left.count())) <= 0) continue;
+        char chunk[4096];
+        ssize_t n = read(pipeEnds[0], chunk, sizeof chunk);
+        if (n <= 0) break;
+        text.append(chunk, static_cast<std::size_t>(n));
+    }
+    close(pipeEnds[0]);
+    if (timedOut) kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (output != nullptr) *output = text;
+    if (timedOut || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
 }
 
 }  // namespace testing_support

@@ -32,4 +32,15 @@ std::vector<std::string> LogBodies(const std::string& path);
 // True when some line of the log, without its stamp, equals body.
 bool LogHas(const std::string& path, const std::string& body);
 
+// The 8-bit text as UTF-16LE with a byte-order mark, as the Windows
+// registry editor writes its exports.
+std::string Utf16WithBom(const std::string& text);
+
+// Runs a program (args[0] is its path) with extra "NAME=value" environment
+// entries and returns its exit status, or -1 when it did not exit normally
+// within timeoutSeconds (it is then killed). Its standard output goes to
+// *output when output is not null.
+int RunProgram(const std::vector<std::string>& args, const std::vector<std::string>& environment,
+               std::string* output, int timeoutSeconds = 30);
+
 }  // namespace testing_support

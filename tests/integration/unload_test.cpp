@@ -1,0 +1,41 @@
+// Unloading the library: a probe process loads it by file name, creates
+// ports and frees it again.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/support/TestSupport.h"
+
+using testing_support::LogBodies;
+using testing_support::RunProgram;
+
+namespace {
+
+TEST(Unload, ProcessDetachLogsAndDeletesThePortsAndAReloadStartsAfresh) {
+    testing_support::TempDir dir;
+    std::string log = dir.File("unload.log");
+    std::string output;
+    ASSERT_EQ(0, RunProgram({UNLOAD_PROBE_FILE, SORLINK_LIBRARY_FILE, log}, {}, &output)) << output;
+    EXPECT_EQ(
+        "created 1 2\n"
+        "unloaded yes\n"
+        "reloaded GetIDPort 5\n"
+        "created 1 after reload\n"
+        "unloaded yes\n",
+        output);
+
+    std::vector<std::string> bodies = LogBodies(log);
+    const std::vector<std::string> detach = {
+        "Main -  Process detach",
+        "DeleteAllLayerItems -  Destroying all the communication ports and items associated...",
+    };
+    auto at = std::search(bodies.begin(), bodies.end(), detach.begin(), detach.end());
+    ASSERT_NE(bodies.end(), at) << testing_support::ReadFile(log);
+    // Logged once: the second unload had no current port.
+    EXPECT_EQ(1, std::count(bodies.begin(), bodies.end(), detach[0]));
+    // After the first unload come only the second load's lines.
+    EXPECT_EQ("CreateCommunicationPort-  START", *(at + 2));
+    EXPECT_EQ("DeleteCommunicationPort Deleting object with ID 2 ", bodies.back());
+}
+
+}  // namespace
