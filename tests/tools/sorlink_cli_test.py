@@ -3,13 +3,14 @@ its output and exit status. Tests that need a transport skip themselves
 until that transport is part of the library."""
 
 import os
-import re
 import socket
+import subprocess
 import tempfile
 import time
 import unittest
 
-from toolsupport import VirtualPrinter, main, run_sorlink, skip_without_transport
+from toolsupport import (RUN_TIMEOUT, VirtualPrinter, main, program, run_sorlink,
+                         skip_without_transport)
 
 SUBCOMMANDS = ["ports", "printers", "usb", "send", "read", "chat", "codes"]
 
@@ -108,6 +109,41 @@ class TcpTest(ScratchFolderTest):
                              0)
         with open(self.record, "rb") as recorded:
             self.assertEqual(recorded.read(), payload + payload + b"\x00tail")
+
+    def test_a_file_send_draws_a_progress_bar_on_a_terminal_only(self):
+        path = os.path.join(self.folder.name, "payload.bin")
+        with open(path, "wb") as out:
+            out.write(b"x" * 300000)
+        with VirtualPrinter("--tcp", "0") as vp:
+            target = "127.0.0.1:%d" % vp.links["tcp"]
+            master, terminal = os.openpty()
+            try:
+                process = subprocess.run([program("sorlink"), "send", "--tcp", target, path],
+                                         stdout=subprocess.PIPE, stderr=terminal,
+                                         timeout=RUN_TIMEOUT)
+                os.close(terminal)
+                terminal = -1
+                drawn = b""
+                while True:
+                    try:
+                        piece = os.read(master, 4096)
+                    except OSError:  # the terminal's other side is closed
+                        break
+                    if not piece:
+                        break
+                    drawn += piece
+            finally:
+                os.close(master)
+                if terminal >= 0:
+                    os.close(terminal)
+            if b"result -1 (not a code of the library)" in drawn:
+                self.skipTest("this transport is not built into the library yet")
+            self.assertEqual(process.returncode, 0, drawn)
+            self.assertIn(b"] 100% 293.0 KiB of 293.0 KiB", drawn)
+            self.assertTrue(process.stdout.startswith(b"sent 300000 bytes in "))
+            # Not a terminal: no bar, only the final line.
+            piped = run_sorlink("send", "--tcp", target, path)
+            self.assertEqual(piped.stderr, b"")
 
     def test_chat_shows_the_answer_as_hex_or_text(self):
         with VirtualPrinter("--tcp", "0", "--reply", "10 04 01=16 41") as vp:
