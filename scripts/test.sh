@@ -26,7 +26,8 @@ export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 run ctest --test-dir build --output-on-failure -j2
 run ctest --test-dir build-asan --output-on-failure -j2
-run ctest --test-dir build-fuzz --output-on-failure
+# One fuzzer at a time: each already keeps a core busy.
+run ctest --test-dir build-fuzz --output-on-failure -j1
 run sh scripts/demo.sh >/dev/null
 
 exit $status

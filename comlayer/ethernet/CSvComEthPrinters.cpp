@@ -150,7 +150,8 @@ int CSvComEth::InitTCPPrinter(const char* printerName) {
         return result;
     }
     logFile->Writef(prefix, LOG_ERROR,
-                    "Impossibile to find an installed TCP printer with the name %s\n", printerName);
+                    "Impossibile to find an installed TCP printer with the name %.1023s\n",
+                    printerName);
     mode = kModeNone;
     return 218;
 }

@@ -19,9 +19,12 @@ void CSvLogFile::Configure(int newMode, int newLevelMask) {
 int CSvLogFile::OpenFile(const char* newPath) {
     if (mode != LOG_MODE_FILE) return 1;
     if (newPath == nullptr || newPath[0] == '\0') return 0;
-    if (std::strlen(newPath) >= sizeof path) return 0;
+    // Read no further than the field holds: a path without a terminator
+    // there is refused like one that is too long.
+    std::size_t length = strnlen(newPath, sizeof path);
+    if (length >= sizeof path) return 0;
     std::memset(path, 0, sizeof path);
-    std::memcpy(path, newPath, std::strlen(newPath));
+    std::memcpy(path, newPath, length);
 
     file = std::fopen(path, "r");
     if (file != nullptr) {
@@ -74,8 +77,15 @@ void CSvLogFile::Writef(const char* prefix, int level, const char* format, ...) 
     char message[kMessageSize];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
+    int length = std::vsnprintf(message, sizeof message, format, args);
     va_end(args);
+    // A message cut to the buffer keeps its line end, as Write does for a
+    // cut line, so that the next line does not run on after it.
+    std::size_t formatLength = std::strlen(format);
+    if (length >= static_cast<int>(sizeof message) && formatLength > 0 &&
+        format[formatLength - 1] == '\n') {
+        message[sizeof message - 2] = '\n';
+    }
     Write(prefix, message, level);
 }
 

@@ -53,7 +53,7 @@ int CSvComSerial::InitPort(const char* name, int baud, int parityCode, int size,
     }
     if (CheckCom(name) == 0) {
         initialized = 0;
-        logFile->Writef(prefix, LOG_ERROR, "Init failed: comm port %s not found\n", name);
+        logFile->Writef(prefix, LOG_ERROR, "Init failed: comm port %.1023s not found\n", name);
         return 256;
     }
     int result = InitParameters(name, baud, parityCode, size, stops, flow);
@@ -154,7 +154,7 @@ int CSvComSerial::InitPrinter(const char* printerName) {
     if (EnumPrinters(nullptr, printers, sizeof printers) != 0 ||
         !ListContains(printers, printerName)) {
         initialized = 0;
-        logFile->Writef(prefix, LOG_ERROR, "Init failed: printer %s not found\n", printerName);
+        logFile->Writef(prefix, LOG_ERROR, "Init failed: printer %.1023s not found\n", printerName);
         return 512;
     }
     logFile->Writef(prefix, LOG_INFO, "Try to init printer %s\n", printerName);

@@ -114,7 +114,8 @@ int CSvComSerial::EnumPrinters(const char* port, char* out, unsigned size) {
     std::string list;
     bool found = false;
     if (port != nullptr) {
-        logFile->Writef(prefix, LOG_INFO, "Searching printers for this serial port: %s \n", port);
+        logFile->Writef(prefix, LOG_INFO, "Searching printers for this serial port: %.1023s \n",
+                        port);
         int result = FindPrinters(port, &list);
         if (result != 0 && result != -1) return result;
         found = result == 0;

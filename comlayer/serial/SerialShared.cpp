@@ -24,7 +24,9 @@ std::vector<std::string> SplitList(const std::string& list) {
 // another port or printer.
 bool ListContains(const std::string& list, const char* name) {
     for (const std::string& piece : SplitList(list)) {
-        if (piece == name) return true;
+        // Bounded by the piece: a name without a terminator within the
+        // list's size is never read past it.
+        if (std::strncmp(piece.c_str(), name, piece.size() + 1) == 0) return true;
     }
     return false;
 }

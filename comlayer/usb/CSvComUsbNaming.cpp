@@ -51,8 +51,11 @@ int CSvComUsb::InitVidPidSerial(const char* vendorId, const char* productId, con
     logFile->Writef(prefix, LOG_TRACE, "START\n");
     int wasInitialized = initialized;
     initialized = 1;
+    // The caller's texts are read no further than their fields hold: a text
+    // without a terminator there is logged cut, then refused below.
     logFile->Writef(prefix, LOG_INFO,
-                    "try to init USb device with parameters VID=%s ,PID=%s, Serial Number=%s \n",
+                    "try to init USb device with parameters VID=%.5s ,PID=%.5s, Serial "
+                    "Number=%.1023s \n",
                     Text(vendorId), Text(productId), Text(serial));
     if (opened) {
         initialized = wasInitialized;
@@ -61,12 +64,12 @@ int CSvComUsb::InitVidPidSerial(const char* vendorId, const char* productId, con
     }
     if (vendorId == nullptr || !EqualNoCase(vendorId, kMakerVendorId)) {
         initialized = 0;
-        logFile->Writef(prefix, LOG_ERROR, "VID %s not valid\n", Text(vendorId));
+        logFile->Writef(prefix, LOG_ERROR, "VID %.5s not valid\n", Text(vendorId));
         return 303;
     }
     if (productId == nullptr || strnlen(productId, 5) != 4) {
         initialized = 0;
-        logFile->Writef(prefix, LOG_ERROR, "VID %s or PID %s not valid\n", vendorId,
+        logFile->Writef(prefix, LOG_ERROR, "VID %s or PID %.5s not valid\n", vendorId,
                         Text(productId));
         return 303;
     }
@@ -99,7 +102,7 @@ int CSvComUsb::InitPrinter(const char* printerName) {
     logFile->Writef(prefix, LOG_TRACE, "START\n");
     int wasInitialized = initialized;
     initialized = 1;
-    logFile->Writef(prefix, LOG_ERROR, "Try to init USB printer with name %s \n", printerName);
+    logFile->Writef(prefix, LOG_ERROR, "Try to init USB printer with name %.1023s \n", printerName);
     if (opened) {
         initialized = wasInitialized;
         logFile->Writef(prefix, LOG_ERROR, "Init failed: USB device already opened\n");
@@ -133,7 +136,7 @@ int CSvComUsb::InitPrinter(const char* printerName) {
     if (!found) {
         initialized = 0;
         logFile->Writef(prefix, LOG_ERROR,
-                        "A printer with the name %s has not found in the registry %s \n",
+                        "A printer with the name %.1023s has not found in the registry %s \n",
                         printerName, kPrintersKey);
         return 302;
     }
