@@ -25,6 +25,25 @@ Module LoadLibraryA(const char* fileName);
 void* GetProcAddress(Module module, const char* name);
 bool FreeLibrary(Module module);
 
+// File name of the 64-bit communication layer, which the bridge binds at run
+// time by name.
+#if defined(_WIN32)
+constexpr const char* kLayerLibraryFileName = "Sorlink64.dll";
+#else
+constexpr const char* kLayerLibraryFileName = "libSorlink64.so";
+#endif
+
+// Folder of the module that contains this function (the library it is
+// linked into), without a trailing separator. False when it cannot be told.
+bool GetOwnModuleFolder(char* path, std::uint32_t size);
+
+// Separator between a folder and the names inside it.
+#if defined(_WIN32)
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
 // The user's documents folder (CSIDL_PERSONAL), never created here.
 constexpr int kCsidlPersonal = 5;
 bool SHGetSpecialFolderPathA(char* path, int csidl, bool create);

@@ -9,9 +9,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 #include "platform/posix/errors.h"
 
@@ -89,25 +92,77 @@ bool FreeLibrary(Module module) {
     return module != nullptr && dlclose(module) == 0;
 }
 
-// The documents folder: $XDG_DOCUMENTS_DIR, else $HOME/Documents when it
-// exists, else $HOME.
+// The loader records the name a library was found under, which may be
+// relative to the working folder of that moment: resolve it.
+bool GetOwnModuleFolder(char* path, std::uint32_t size) {
+    Dl_info info{};
+    if (path == nullptr || size == 0 ||
+        dladdr(reinterpret_cast<void*>(&GetOwnModuleFolder), &info) == 0 ||
+        info.dli_fname == nullptr) {
+        return false;
+    }
+    char resolved[PATH_MAX];
+    if (realpath(info.dli_fname, resolved) == nullptr) return false;
+    char* lastSeparator = std::strrchr(resolved, '/');
+    if (lastSeparator == nullptr) return false;
+    std::size_t length = static_cast<std::size_t>(lastSeparator - resolved);
+    if (length == 0) length = 1;  // a library in the root folder
+    if (length >= size) return false;
+    std::memcpy(path, resolved, length);
+    path[length] = '\0';
+    return true;
+}
+
+namespace {
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// XDG_DOCUMENTS_DIR of the user's user-dirs.dirs, where the desktop keeps
+// the localised name of the documents folder ("$HOME/Dokumente"). Empty
+// when the file or the entry is missing or malformed.
+std::string UserDirsDocuments(const std::string& home) {
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    std::string config =
+        configHome != nullptr && configHome[0] == '/' ? std::string(configHome) : home + "/.config";
+    std::ifstream file(config + "/user-dirs.dirs");
+    const std::string key = "XDG_DOCUMENTS_DIR=\"";
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.compare(0, key.size(), key) != 0) continue;
+        std::size_t end = line.find('"', key.size());
+        if (end == std::string::npos) return "";
+        std::string value = line.substr(key.size(), end - key.size());
+        if (value.compare(0, 6, "$HOME/") == 0) return home + value.substr(5);
+        return value.size() > 1 && value[0] == '/' ? value : "";
+    }
+    return "";
+}
+
+bool CopyPath(char* path, const std::string& folder) {
+    if (folder.size() >= 260) return false;
+    std::memcpy(path, folder.c_str(), folder.size() + 1);
+    return true;
+}
+
+}  // namespace
+
+// The documents folder: $XDG_DOCUMENTS_DIR, else the one named in the
+// user's user-dirs.dirs when it exists, else $HOME/Documents when it exists,
+// else $HOME itself.
 bool SHGetSpecialFolderPathA(char* path, int csidl, bool /*create*/) {
     if (path == nullptr || csidl != kCsidlPersonal) return false;
     const char* xdg = std::getenv("XDG_DOCUMENTS_DIR");
-    if (xdg != nullptr && xdg[0] != '\0') {
-        return std::snprintf(path, 260, "%s", xdg) < 260;
-    }
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || home[0] == '\0') return false;
-    char documents[260];
-    if (std::snprintf(documents, sizeof documents, "%s/Documents", home) < 260) {
-        struct stat info {};
-        if (stat(documents, &info) == 0 && S_ISDIR(info.st_mode)) {
-            std::memcpy(path, documents, std::strlen(documents) + 1);
-            return true;
-        }
-    }
-    return std::snprintf(path, 260, "%s", home) < 260;
+    if (xdg != nullptr && xdg[0] != '\0') return CopyPath(path, xdg);
+    const char* homeVariable = std::getenv("HOME");
+    if (homeVariable == nullptr || homeVariable[0] == '\0') return false;
+    std::string home = homeVariable;
+    std::string configured = UserDirsDocuments(home);
+    if (!configured.empty() && IsFolder(configured)) return CopyPath(path, configured);
+    if (IsFolder(home + "/Documents")) return CopyPath(path, home + "/Documents");
+    return CopyPath(path, home);
 }
 
 std::uint32_t GetFileAttributesA(const char* path) {

@@ -202,6 +202,9 @@ void* GetProcAddress(Module, const char*) {
 bool FreeLibrary(Module) {
     return false;
 }
+bool GetOwnModuleFolder(char*, std::uint32_t) {
+    return false;
+}
 
 bool SHGetSpecialFolderPathA(char* path, int, bool) {
     if (path == nullptr) return false;

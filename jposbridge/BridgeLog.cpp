@@ -1,0 +1,98 @@
+#include "jposbridge/BridgeLog.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "platform/system.h"
+
+namespace bridge {
+
+namespace {
+
+constexpr int kMessageSize = 1024;
+constexpr const char* kLogFolders[] = {"Sorvane", "JavaPos", "Log"};
+
+int logLevel = 0;
+std::string bridgeLogPath;
+std::string layerLogPath;
+
+std::string Child(const std::string& folder, const char* name) {
+    std::string path = folder;
+    if (path.empty() || path.back() != plat::kPathSeparator) path += plat::kPathSeparator;
+    return path + name;
+}
+
+// The folder is created one level at a time, and only where nothing of that
+// name exists yet, so later opens find it and create nothing.
+std::string PrepareLogFolder(const char* documents) {
+    std::string folder = documents;
+    for (const char* name : kLogFolders) {
+        folder = Child(folder, name);
+        if (plat::GetFileAttributesA(folder.c_str()) == plat::kInvalidFileAttributes) {
+            plat::CreateDirectoryA(folder.c_str());
+        }
+    }
+    return folder;
+}
+
+}  // namespace
+
+void BridgeLog::Configure(int level) {
+    logLevel = level;
+    bridgeLogPath.clear();
+    layerLogPath.clear();
+    if (level == 0) return;
+    // Without a documents folder there is nowhere sensible to log: the
+    // bridge's lines are dropped and the layer keeps its default path.
+    char documents[260] = {};
+    if (!plat::SHGetSpecialFolderPathA(documents, plat::kCsidlPersonal, false)) return;
+    std::string folder = PrepareLogFolder(documents);
+    bridgeLogPath = Child(folder, "Sorjni.log");
+    layerLogPath = Child(folder, "Sorlink.log");
+}
+
+int BridgeLog::Level() {
+    return logLevel;
+}
+
+const std::string& BridgeLog::BridgeLogPath() {
+    return bridgeLogPath;
+}
+
+const std::string& BridgeLog::LayerLogPath() {
+    return layerLogPath;
+}
+
+void BridgeLog::Write(int level, const char* prefix, const char* format, ...) {
+    if (level > logLevel || bridgeLogPath.empty()) return;
+    char line[32 + kMessageSize + 2];
+    plat::SystemTime now{};
+    plat::GetLocalTime(&now);
+    int stampLength = std::snprintf(line, 32, "[%04d/%02d/%02d %02d:%02d:%02d]", now.wYear,
+                                    now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+    if (stampLength < 0 || stampLength >= 32) return;
+
+    char* message = line + stampLength;
+    int prefixLength = std::snprintf(message, kMessageSize, "%s: ", prefix);
+    if (prefixLength < 0) return;
+    if (prefixLength < kMessageSize) {
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(message + prefixLength, kMessageSize - prefixLength, format, args);
+        va_end(args);
+    }
+    std::size_t length = stampLength + std::char_traits<char>::length(message);
+    line[length++] = '\r';
+    line[length++] = '\n';
+    plat::AppendToFile(bridgeLogPath.c_str(), line, static_cast<std::uint32_t>(length));
+}
+
+std::string VersionText() {
+    std::uint16_t parts[4] = {};
+    if (!plat::GetOwnFileVersion(parts)) return "0.00";
+    char text[10];
+    std::snprintf(text, sizeof text, "%0d.%02d", parts[1] & 0xFF, parts[3] & 0xFF);
+    return text;
+}
+
+}  // namespace bridge
