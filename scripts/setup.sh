@@ -4,7 +4,7 @@
 set -eu
 
 packages="cmake ninja-build g++ googletest libgtest-dev openjdk-17-jdk-headless \
-mingw-w64 wine64 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 \
+mingw-w64 wine wine64 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 \
 clang libclang-rt-14-dev valgrind gcovr python3"
 
 missing=""

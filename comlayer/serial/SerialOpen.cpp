@@ -72,6 +72,13 @@ void ApplyFlowControl(int flowControl, plat::Dcb* dcb) {
     dcb->XoffChar = xonXoff ? 0x13 : 0;
 }
 
+// Opens a serial device for exclusive use, as every open of the port does.
+plat::Handle OpenComDevice(const char* path) {
+    plat::SetLastError(0);
+    return plat::CreateFileA(path, plat::kGenericRead | plat::kGenericWrite, 0, plat::kOpenExisting,
+                             plat::kFileFlagWriteThrough | plat::kFileFlagNoBuffering);
+}
+
 }  // namespace
 
 int CSvComSerial::GetSystemVersion(std::uint32_t* outCode, char* outText, int* outError) {
@@ -154,7 +161,11 @@ int CSvComSerial::CreateComPortLink(const char* name, std::uint32_t versionCode,
                            LOG_ERROR);
             return 0;
         }
-        if (!plat::DefineDosDeviceA(plat::kDddRawTargetPath, linkName, target)) {
+        // A name the query did not find but the definition finds taken (as
+        // Wine answers for a link defined earlier) is there: it is used as
+        // an existing definition would be.
+        if (!plat::DefineDosDeviceA(plat::kDddRawTargetPath, linkName, target) &&
+            plat::GetLastError() != plat::kErrorAlreadyExists) {
             RecordError();
             logFile->Write(prefix, "Symbolic link not exists: error creating it\n", LOG_ERROR);
             return 0;
@@ -199,10 +210,16 @@ int CSvComSerial::OpenSerial() {
     }
     logFile->Writef(prefix, LOG_INFO, "Serial link: %s\n", link);
 
-    plat::SetLastError(0);
-    portHandle =
-        plat::CreateFileA(link, plat::kGenericRead | plat::kGenericWrite, 0, plat::kOpenExisting,
-                          plat::kFileFlagWriteThrough | plat::kFileFlagNoBuffering);
+    portHandle = OpenComDevice(link);
+    // Some NT implementations (Wine) report DefineDosDevice as done without
+    // making a name that opens. NT names every serial port as a DOS device
+    // of its own, so the port is then opened by that name before giving up.
+    if (portHandle == plat::kInvalidHandle && IsNtCode(version)) {
+        char ownName[sizeof portName + 4];
+        std::snprintf(ownName, sizeof ownName, "\\\\.\\%s", portName);
+        logFile->Writef(prefix, LOG_INFO, "Serial link: %s\n", ownName);
+        portHandle = OpenComDevice(ownName);
+    }
     if (portHandle == plat::kInvalidHandle) {
         RecordError();
         logFile->Writef(prefix, LOG_ERROR, "Open failed: invalid handle returned(Error 0x%08x)\n",

@@ -1,0 +1,385 @@
+// Run under Wine by run_wine_test.sh: loads Sorlink64.dll by name, as a POS
+// application does, and drives it through its exported names.
+//
+// Arguments (key=value):
+//   log=<Windows path of a fresh log file>
+//   exports=<Windows path of the list of exported names>
+//   version=<the project's version, major.minor.patch>
+//   serial=<COM port backed by the Linux printer>, tcp=<loopback TCP port>,
+//   udp=<remote port>,<local port>, and the names the imported registry
+//   gives: serialprinter=, tcpprinter=, extraport= (a port without device)
+// The Linux printer answers every byte with the same byte, letters in the
+// other case.
+#include <windows.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sorlink.h"
+#include "tests/windows/WineCheck.h"
+
+namespace {
+
+HMODULE library = nullptr;
+
+// Every call looks its export up by name, as the bridge does.
+template <class Function>
+Function Export(const char* name) {
+    FARPROC address = GetProcAddress(library, name);
+    if (address == nullptr) {
+        wine_check::Fail(__FILE__, __LINE__, std::string("no export ") + name);
+        std::exit(wine_check::Failures());
+    }
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(address));
+}
+#define SORLINK(name) Export<decltype(&::name)>(#name)
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    std::string line;
+    while (std::getline(stream, line)) lines.push_back(line);
+    return lines;
+}
+
+// "[YYYY/MM/DD hh:mm:ss:mmmm] " followed by the prefix and the message.
+bool HasStamp(const std::string& line) {
+    const char* shape = "[dddd/dd/dd dd:dd:dd:dddd] ";
+    if (line.size() < std::strlen(shape)) return false;
+    for (std::size_t i = 0; shape[i] != '\0'; ++i) {
+        if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(line[i]))
+                            : line[i] != shape[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+const int kAllLevels = LOG_DATA | LOG_TRACE | LOG_INFO | LOG_ERROR;
+
+bool Contains(const std::string& list, const std::string& entry) {
+    std::string padded = "|" + list + "|";
+    return padded.find("|" + entry + "|") != std::string::npos;
+}
+
+// Reads until `count` bytes have come or five seconds have passed: a read
+// returns what has arrived within the port's own time-outs.
+std::string ReadAnswer(std::size_t count) {
+    std::string answer;
+    DWORD start = GetTickCount();
+    for (int attempt = 0; attempt < 50 && answer.size() < count; ++attempt) {
+        char buffer[256] = {};
+        unsigned received = 0;
+        int result = SORLINK(Read)(buffer, static_cast<int>(sizeof buffer), &received);
+        if (result == 0 && received <= sizeof buffer) answer.append(buffer, received);
+        if (GetTickCount() - start > 5000) break;
+    }
+    return answer;
+}
+
+// Writes a text and expects the printer's answer to it.
+void ChecksRoundTrip(const char* what) {
+    const std::string text = "Hello Printer 42";
+    WCHECK_EQ(0, SORLINK(Write)(reinterpret_cast<const unsigned char*>(text.data()),
+                                static_cast<int>(text.size())));
+    std::string answer = ReadAnswer(text.size());
+    if (answer != "hELLO pRINTER 42") {
+        wine_check::Fail(__FILE__, __LINE__,
+                         std::string(what) + ": the printer answered \"" + answer + "\"");
+    }
+}
+
+void ChecksEveryNameResolves(const char* exportsPath) {
+    wine_check::Section("exports resolve by name");
+    std::vector<std::string> names = Lines(wine_check::ReadWholeFile(exportsPath));
+    WCHECK_EQ(92, names.size());
+    for (std::string& name : names) {
+        if (!name.empty() && name.back() == '\r') name.pop_back();
+        if (GetProcAddress(library, name.c_str()) == nullptr) {
+            wine_check::Fail(__FILE__, __LINE__, "GetProcAddress(\"" + name + "\") failed");
+        }
+    }
+}
+
+// The version resource: the project's version and the product name.
+void ChecksTheVersionResource(const char* expectedVersion) {
+    wine_check::Section("version resource");
+    char fileName[MAX_PATH] = {};
+    GetModuleFileNameA(library, fileName, MAX_PATH);
+    DWORD unused = 0;
+    DWORD size = GetFileVersionInfoSizeA(fileName, &unused);
+    std::vector<char> block(size > 0 ? size : 1);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedSize = 0;
+    if (size == 0 || !GetFileVersionInfoA(fileName, 0, size, block.data()) ||
+        !VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedSize)) {
+        wine_check::Fail(__FILE__, __LINE__, "Sorlink64.dll has no version resource");
+        return;
+    }
+    char version[64];
+    std::snprintf(version, sizeof version, "%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
+                  LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS));
+    if (std::string(version) != expectedVersion) {
+        wine_check::Fail(__FILE__, __LINE__, std::string("file version ") + version);
+    }
+    char* product = nullptr;
+    UINT productLength = 0;
+    WCHECK(VerQueryValueA(block.data(), "\\StringFileInfo\\040904B0\\ProductName",
+                          reinterpret_cast<void**>(&product), &productLength));
+    WCHECK(product != nullptr && std::string(product) == "Sorlink");
+}
+
+void ChecksPortsAndIds(const char* logPath) {
+    wine_check::Section("ports and IDs");
+    int id = 0;
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_SERIAL, LOG_MODE_FILE,
+                                                  LOG_TRACE | LOG_INFO | LOG_ERROR, logPath, &id));
+    WCHECK_EQ(1, id);
+    WCHECK_EQ(0,
+              SORLINK(VbCreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_FILE,
+                                                 LOG_TRACE | LOG_INFO | LOG_ERROR, logPath, &id));
+    WCHECK_EQ(2, id);
+    int current = 0;
+    WCHECK_EQ(0, SORLINK(GetIDPort)(&current));
+    WCHECK_EQ(2, current);
+    int linkType = -1;
+    WCHECK_EQ(0, SORLINK(GetLayerStatus)(&linkType));
+    WCHECK_EQ(SORLINK_LINK_ETHERNET, linkType);
+
+    WCHECK_EQ(0, SORLINK(SetCommunicationPort)(1));
+    WCHECK_EQ(0, SORLINK(VbGetIDPort)(&current));
+    WCHECK_EQ(1, current);
+    WCHECK_EQ(4, SORLINK(SetCommunicationPort)(7));
+    WCHECK_EQ(203, SORLINK(InitEthTCP)("127.0.0.1", 9100));
+
+    WCHECK_EQ(0, SORLINK(DeleteCommunicationPort)(2));
+    WCHECK_EQ(6, SORLINK(DeleteCommunicationPort)(2));
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+    WCHECK_EQ(5, SORLINK(GetIDPort)(&current));
+
+    // IDs are never reused, not even after every port is gone.
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_USB, LOG_MODE_FILE,
+                                                  LOG_TRACE | LOG_INFO | LOG_ERROR, logPath, &id));
+    WCHECK_EQ(3, id);
+    WCHECK_EQ(0, SORLINK(VbDeleteAllLayerItems)());
+}
+
+void ChecksTheLogFile(const char* logPath) {
+    wine_check::Section("log file");
+    std::string text = wine_check::ReadWholeFile(logPath);
+    WCHECK(!text.empty());
+    std::vector<std::string> lines = Lines(text);
+    // The log is a text stream: on Windows each line feed of a message
+    // reaches the file as CR LF.
+    for (const std::string& line : lines) {
+        if (!HasStamp(line)) wine_check::Fail(__FILE__, __LINE__, "line without stamp: " + line);
+        if (line.empty() || line.back() != '\r') {
+            wine_check::Fail(__FILE__, __LINE__, "line without CR LF: " + line);
+        }
+    }
+    auto has = [&](const std::string& tail) {
+        for (std::string line : lines) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.size() >= 27 && line.compare(27, std::string::npos, tail) == 0) return true;
+        }
+        wine_check::Fail(__FILE__, __LINE__, "no log line \"" + tail + "\"");
+        return false;
+    };
+    has(" =====================Log file succesfully created=====================");
+    has("CreateCommunicationPort-  START");
+    has("CreateCommunicationPort -  END");
+    has("SetCommunicationPort -  ID not found");
+    has("InitEthTCP -  Ethernet function failed: a different com type has been setted");
+    has("DeleteCommunicationPort Deleting object with ID 2 ");
+    has("DeleteAllLayerItems -  Destroying all the communication ports and items associated...");
+
+    // The stamp is the local time of the line.
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char year[8];
+    std::snprintf(year, sizeof year, "[%04d/", now.wYear);
+    WCHECK(lines.empty() || lines.back().compare(0, 6, year) == 0);
+}
+
+void ChecksRegistryListings(const char* logPath, const char* serialPort, const char* extraPort,
+                            const char* serialPrinter, const char* tcpPrinter, int tcpPort) {
+    wine_check::Section("registry imported into the prefix");
+    int id = 0;
+    char list[1024] = {};
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_SERIAL, LOG_MODE_FILE, kAllLevels,
+                                                  logPath, &id));
+    WCHECK_EQ(0, SORLINK(SerialEnumPorts)(list, sizeof list));
+    if (!Contains(list, serialPort) || !Contains(list, extraPort)) {
+        wine_check::Fail(__FILE__, __LINE__, std::string("serial ports listed: ") + list);
+    }
+    WCHECK_EQ(0, SORLINK(SerialEnumPrinters)(nullptr, list, sizeof list));
+    if (!Contains(list, serialPrinter)) {
+        wine_check::Fail(__FILE__, __LINE__, std::string("serial printers listed: ") + list);
+    }
+    WCHECK_EQ(0, SORLINK(SerialEnumPrinters)(serialPort, list, sizeof list));
+    WCHECK(std::string(list) == serialPrinter);
+    char tiny[2] = {};
+    WCHECK_EQ(3, SORLINK(SerialEnumPorts)(tiny, sizeof tiny));
+
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_FILE, kAllLevels,
+                                                  logPath, &id));
+    WCHECK_EQ(0, SORLINK(EthEnumPrinters)(list, sizeof list));
+    if (!Contains(list, tcpPrinter)) {
+        wine_check::Fail(__FILE__, __LINE__, std::string("TCP printers listed: ") + list);
+    }
+    WCHECK_EQ(0, SORLINK(InitEthTCPPrinter)(tcpPrinter));
+    char address[64] = {};
+    int port = 0;
+    WCHECK_EQ(0, SORLINK(GetEthIpAndPort)(address, &port));
+    WCHECK(std::string(address) == "127.0.0.1");
+    WCHECK_EQ(tcpPort, port);
+    // The printer found by name is the loopback printer.
+    WCHECK_EQ(0, SORLINK(Open)());
+    ChecksRoundTrip("TCP printer initialised by name");
+    WCHECK_EQ(0, SORLINK(Close)());
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+}
+
+// The COM port is a Linux pseudo-terminal. Wine reports NT 6.1, so the
+// layer goes through its DOS device link first.
+void ChecksSerialPrinter(const char* logPath, const char* serialPort, const char* serialPrinter) {
+    wine_check::Section("serial printer on a pseudo-terminal");
+    int id = 0;
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_SERIAL, LOG_MODE_FILE, kAllLevels,
+                                                  logPath, &id));
+    WCHECK_EQ(0, SORLINK(InitSerialPort)(serialPort, 9600, 0, 8, 0, 2));
+    WCHECK_EQ(0, SORLINK(SetSerialTimeout)(10, 500, 10, 1000, 10));
+    WCHECK_EQ(0, SORLINK(Open)());
+    int baud = 0, parity = -1, byteSize = 0, stopBits = -1, flow = -1;
+    WCHECK_EQ(0, SORLINK(GetSerialParameters)(&baud, &parity, &byteSize, &stopBits, &flow));
+    WCHECK_EQ(9600, baud);
+    WCHECK_EQ(8, byteSize);
+    WCHECK_EQ(2, flow);
+    ChecksRoundTrip("serial port opened by name");
+    WCHECK_EQ(0, SORLINK(Clean)(1, 1));
+    WCHECK_EQ(0, SORLINK(Close)());
+
+    // The same port again, chosen through the printer installed on it.
+    WCHECK_EQ(0, SORLINK(InitSerialPrinter)(serialPrinter));
+    char port[1024] = {};
+    WCHECK_EQ(0, SORLINK(GetSerialPort)(port));
+    WCHECK(std::string(port) == serialPort);
+    WCHECK_EQ(0, SORLINK(Open)());
+    ChecksRoundTrip("serial port opened through its printer");
+    // The driver's own line state is kept: DTR is switched only when its
+    // control mode allows it.
+    int dtr = SORLINK(AdvSetSerialDTR)(1);
+    if (dtr == 118) {
+        std::printf("note: EscapeCommFunction(SETDTR) fails on a pseudo-terminal under Wine\n");
+    } else {
+        WCHECK(dtr == 0 || dtr == 120);
+    }
+    WCHECK_EQ(0, SORLINK(VbClose)());
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+
+    // Wine's DefineDosDevice reports success without making a name that
+    // opens; the layer then opens the port by its own name.
+    std::string log = wine_check::ReadWholeFile(logPath);
+    std::string ownName = std::string("Serial link: \\\\.\\") + serialPort;
+    if (log.find(ownName) != std::string::npos) {
+        std::printf(
+            "note: the DOS device link made by DefineDosDeviceA did not open; "
+            "%s was opened by its own name\n",
+            serialPort);
+    }
+}
+
+// No USB device is present in the prefix: the device-interface database is
+// asked and answers with nothing.
+void ChecksUsbListingsAreEmpty(const char* logPath) {
+    wine_check::Section("USB listings from the device-interface database");
+    int id = 0;
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_USB, LOG_MODE_FILE, kAllLevels,
+                                                  logPath, &id));
+    char list[256] = {'x'};
+    WCHECK_EQ(0, SORLINK(UsbEnumDevices)(list, sizeof list));
+    WCHECK(std::string(list).empty());
+    WCHECK_EQ(0, SORLINK(UsbEnumPrinters)(list, sizeof list));
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+}
+
+void ChecksTcpPrinter(const char* logPath, int tcpPort) {
+    wine_check::Section("TCP printer on loopback");
+    int id = 0;
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_FILE, kAllLevels,
+                                                  logPath, &id));
+    WCHECK_EQ(0, SORLINK(SetEthConnTimeout)(2000));
+    WCHECK_EQ(0, SORLINK(InitEthTCP)("127.0.0.1", tcpPort));
+    WCHECK_EQ(0, SORLINK(Open)());
+    ChecksRoundTrip("TCP");
+    WCHECK_EQ(0, SORLINK(Close)());
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+}
+
+void ChecksUdpDevice(const char* logPath, int remotePort, int localPort) {
+    wine_check::Section("UDP device on loopback");
+    int id = 0;
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_FILE, kAllLevels,
+                                                  logPath, &id));
+    WCHECK_EQ(0, SORLINK(InitEthUDP)("127.0.0.1", remotePort, localPort));
+    WCHECK_EQ(0, SORLINK(Open)());
+    ChecksRoundTrip("UDP");
+    char sender[64] = {};
+    WCHECK_EQ(0, SORLINK(AdvGetEthIpReceived)(sender, sizeof sender));
+    WCHECK(std::string(sender) == "127.0.0.1");
+    WCHECK_EQ(0, SORLINK(Close)());
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* logPath = wine_check::Argument(argc, argv, "log");
+    const char* exportsPath = wine_check::Argument(argc, argv, "exports");
+    if (logPath == nullptr || exportsPath == nullptr) {
+        std::printf("usage: %s log=<path> exports=<path>\n", argv[0]);
+        return 2;
+    }
+    library = LoadLibraryA("Sorlink64.dll");
+    if (library == nullptr) {
+        std::printf("FAIL: LoadLibraryA(\"Sorlink64.dll\") failed with error %lu\n",
+                    GetLastError());
+        return 1;
+    }
+
+    ChecksEveryNameResolves(exportsPath);
+    const char* version = wine_check::Argument(argc, argv, "version");
+    if (version != nullptr) ChecksTheVersionResource(version);
+    ChecksPortsAndIds(logPath);
+    ChecksTheLogFile(logPath);
+
+    const char* serialPort = wine_check::Argument(argc, argv, "serial");
+    const char* extraPort = wine_check::Argument(argc, argv, "extraport");
+    const char* serialPrinter = wine_check::Argument(argc, argv, "serialprinter");
+    const char* tcpPrinter = wine_check::Argument(argc, argv, "tcpprinter");
+    const char* tcp = wine_check::Argument(argc, argv, "tcp");
+    const char* udp = wine_check::Argument(argc, argv, "udp");
+    int remotePort = 0, localPort = 0;
+    if (serialPort != nullptr && extraPort != nullptr && serialPrinter != nullptr &&
+        tcpPrinter != nullptr && tcp != nullptr) {
+        ChecksRegistryListings(logPath, serialPort, extraPort, serialPrinter, tcpPrinter,
+                               std::atoi(tcp));
+    }
+    if (serialPort != nullptr && serialPrinter != nullptr) {
+        ChecksSerialPrinter(logPath, serialPort, serialPrinter);
+    }
+    ChecksUsbListingsAreEmpty(logPath);
+    if (tcp != nullptr) ChecksTcpPrinter(logPath, std::atoi(tcp));
+    if (udp != nullptr && std::sscanf(udp, "%d,%d", &remotePort, &localPort) == 2) {
+        ChecksUdpDevice(logPath, remotePort, localPort);
+    }
+
+    FreeLibrary(library);
+    std::printf("%s: %d failure(s)\n", argv[0], wine_check::Failures());
+    return wine_check::Failures() == 0 ? 0 : 1;
+}
