@@ -7,23 +7,14 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <stdexcept>
 #include <vector>
+
+#include "bench/Loopback.h"
 
 namespace bench {
 
 LoopbackSink::LoopbackSink() {
-    listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener, 8) != 0) {
-        throw std::runtime_error("cannot listen on loopback");
-    }
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
+    listener = ListenOnLoopback(&port);
     server = std::thread([this] { Serve(); });
 }
 

@@ -28,5 +28,6 @@ run ctest --test-dir build --output-on-failure -j2
 run ctest --test-dir build-asan --output-on-failure -j2
 # One fuzzer at a time: each already keeps a core busy.
 run ctest --test-dir build-fuzz --output-on-failure -j1
+run sh scripts/demo.sh >/dev/null
 
 exit $status

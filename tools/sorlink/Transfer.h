@@ -1,0 +1,12 @@
+// The data subcommands: send, read and chat.
+#pragma once
+
+#include "tools/common/Arguments.h"
+
+namespace sorlink_tool {
+
+int RunSend(int argc, char** argv);
+int RunRead(int argc, char** argv);
+int RunChat(int argc, char** argv);
+
+}  // namespace sorlink_tool
