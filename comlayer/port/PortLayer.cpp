@@ -29,6 +29,7 @@ void EmptyFifo() {
     LayerState& layer = Layer();
     std::memset(layer.fifoBuffer, 0, sizeof layer.fifoBuffer);
     layer.fifoCount = 0;
+    layer.fifoStart = 0;
 }
 
 static const char* CallingLine(int linkType) {

@@ -31,8 +31,12 @@ struct LayerState {
     PortRecord* currentPort = nullptr;
     int currentPortId = 0;
     int lastPortId = 0;
+    // The unread bytes are fifoBuffer[fifoStart, fifoStart + fifoCount):
+    // delivering moves the start instead of the bytes, and the bytes move to
+    // the front only when the device is read into the free part.
     unsigned char fifoBuffer[kFifoSize] = {};
     unsigned fifoCount = 0;
+    unsigned fifoStart = 0;
 };
 
 LayerState& Layer();

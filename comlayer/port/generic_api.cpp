@@ -79,6 +79,10 @@ SL_EXPORT int SL_CCALL ReadFIFO(unsigned char* buffer, unsigned length, unsigned
     }
     if (layer.fifoCount < length) {
         LogCurrent("ReadFIFO - ", "Read From Device", LOG_INFO);
+        if (layer.fifoStart > 0) {
+            std::memmove(layer.fifoBuffer, layer.fifoBuffer + layer.fifoStart, layer.fifoCount);
+            layer.fifoStart = 0;
+        }
         unsigned received = 0;
         int result = Read(reinterpret_cast<char*>(layer.fifoBuffer + layer.fifoCount),
                           static_cast<int>(kFifoSize - layer.fifoCount), &received);
@@ -92,10 +96,10 @@ SL_EXPORT int SL_CCALL ReadFIFO(unsigned char* buffer, unsigned length, unsigned
         }
     }
     LogCurrent("ReadFIFO - ", "Read From FIFO Buffer", LOG_INFO);
-    std::memcpy(buffer, layer.fifoBuffer, length);
-    std::memmove(layer.fifoBuffer, layer.fifoBuffer + length, layer.fifoCount - length);
-    std::memset(layer.fifoBuffer + (layer.fifoCount - length), 0, length);
+    std::memcpy(buffer, layer.fifoBuffer + layer.fifoStart, length);
+    layer.fifoStart += length;
     layer.fifoCount -= length;
+    if (layer.fifoCount == 0) layer.fifoStart = 0;
     *bytesRead = length;
     return 0;
 }
