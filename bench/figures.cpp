@@ -13,7 +13,7 @@ void SerialWrite(const Options& options);          // serial_write.cpp
 
 const std::vector<Figure>& Figures() {
     static const std::vector<Figure> figures = {
-        {"ethernet_write", "64 MiB through Write to a loopback TCP printer vs a raw send loop",
+        {"ethernet_write", "64 MiB through Write to a loopback TCP printer vs raw send loops",
          EthernetWrite},
         {"usb_write", "4 MiB through Write to a usblp printer (a pseudo-terminal) vs raw writes",
          UsbWrite},
