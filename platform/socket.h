@@ -48,8 +48,6 @@ constexpr int kWsaEconnrefused = 10061;
 constexpr int kWsaEhostunreach = 10065;
 constexpr int kWsaNotinitialised = 10093;
 
-// glibc may define htons and friends as macros: the POSIX backend #undefs
-// them before defining these.
 int WSAStartup(std::uint16_t version);
 int WSACleanup();
 int WSAGetLastError();
@@ -57,6 +55,9 @@ int WSAGetLastError();
 Socket socket(int af, int type, int protocol);
 int closesocket(Socket s);
 std::uint32_t inet_addr(const char* text);
+// Byte order: one portable definition for every backend (common/ByteOrder.cpp).
+// A file that also includes the system's socket headers must #undef these
+// first: glibc may define them as macros.
 std::uint16_t htons(std::uint16_t value);
 std::uint32_t htonl(std::uint32_t value);
 std::uint16_t ntohs(std::uint16_t value);

@@ -43,21 +43,9 @@ std::uint32_t inet_addr(const char* text) {
     return ::inet_addr(text);
 }
 
-std::uint16_t htons(std::uint16_t value) {
-    return ::htons(value);
-}
 
-std::uint32_t htonl(std::uint32_t value) {
-    return ::htonl(value);
-}
 
-std::uint16_t ntohs(std::uint16_t value) {
-    return ::ntohs(value);
-}
 
-std::uint32_t ntohl(std::uint32_t value) {
-    return ::ntohl(value);
-}
 
 int ioctlsocket(Socket s, long command, std::uint32_t* argument) {
     u_long value = argument != nullptr ? *argument : 0;

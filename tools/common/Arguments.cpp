@@ -9,16 +9,16 @@ namespace sorlink_tool {
 
 namespace {
 
-const OptionSpec* FindSpec(const std::vector<OptionSpec>& specs, const std::string& name) {
-    for (const OptionSpec& spec : specs) {
-        if (name == spec.name) return &spec;
+const OptionRule* FindRule(const std::vector<OptionRule>& rules, const std::string& name) {
+    for (const OptionRule& rule : rules) {
+        if (name == rule.name) return &rule;
     }
     return nullptr;
 }
 
 }  // namespace
 
-bool Arguments::Parse(int argc, char** argv, int first, const std::vector<OptionSpec>& specs,
+bool Arguments::Parse(int argc, char** argv, int first, const std::vector<OptionRule>& rules,
                       std::string* error) {
     bool optionsEnded = false;
     for (int index = first; index < argc; ++index) {
@@ -45,19 +45,19 @@ bool Arguments::Parse(int argc, char** argv, int first, const std::vector<Option
             name = name.substr(0, equals);
             inlineValue = true;
         }
-        const OptionSpec* spec = FindSpec(specs, name);
-        if (spec == nullptr) {
+        const OptionRule* rule = FindRule(rules, name);
+        if (rule == nullptr) {
             *error = "unknown option --" + name;
             return false;
         }
-        if (spec->valueName == nullptr) {
+        if (rule->valueName == nullptr) {
             if (inlineValue) {
                 *error = "option --" + name + " takes no value";
                 return false;
             }
         } else if (!inlineValue) {
             if (index + 1 >= argc) {
-                *error = "option --" + name + " needs a value (" + spec->valueName + ")";
+                *error = "option --" + name + " needs a value (" + rule->valueName + ")";
                 return false;
             }
             value = argv[++index];
@@ -90,14 +90,14 @@ std::vector<std::string> Arguments::Values(const std::string& name) const {
     return values;
 }
 
-void PrintOptions(const std::vector<OptionSpec>& specs) {
-    for (const OptionSpec& spec : specs) {
-        std::string left = std::string("  --") + spec.name;
-        if (spec.valueName != nullptr) left += std::string(" ") + spec.valueName;
+void PrintOptions(const std::vector<OptionRule>& rules) {
+    for (const OptionRule& rule : rules) {
+        std::string left = std::string("  --") + rule.name;
+        if (rule.valueName != nullptr) left += std::string(" ") + rule.valueName;
         if (left.size() < 28) {
-            std::printf("%-28s%s\n", left.c_str(), spec.help);
+            std::printf("%-28s%s\n", left.c_str(), rule.help);
         } else {
-            std::printf("%s\n%-28s%s\n", left.c_str(), "", spec.help);
+            std::printf("%s\n%-28s%s\n", left.c_str(), "", rule.help);
         }
     }
 }

@@ -8,7 +8,7 @@
 
 namespace sorlink_tool {
 
-struct OptionSpec {
+struct OptionRule {
     const char* name;       // without the leading "--"
     const char* valueName;  // null for a flag
     const char* help;
@@ -18,7 +18,7 @@ class Arguments {
 public:
     // Reads argv[first..argc-1]; false with *error set for an unknown
     // option or a missing value. "-h" is read as "--help".
-    bool Parse(int argc, char** argv, int first, const std::vector<OptionSpec>& specs,
+    bool Parse(int argc, char** argv, int first, const std::vector<OptionRule>& rules,
                std::string* error);
 
     bool Has(const std::string& name) const;
@@ -34,7 +34,7 @@ private:
 };
 
 // Prints the options, one per line, aligned, for --help.
-void PrintOptions(const std::vector<OptionSpec>& specs);
+void PrintOptions(const std::vector<OptionRule>& rules);
 
 // Parses a decimal integer that fits in an int; false for anything else.
 bool ParseInt(const std::string& text, int* value);

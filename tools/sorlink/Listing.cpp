@@ -29,9 +29,9 @@ struct Listing {
 // Parses the options common to the listings; returns -1 to go on, else an
 // exit status (help printed or a usage error).
 int ParseListingArgs(int argc, char** argv, const char* name, const char* synopsis,
-                     const char* summary, const std::vector<OptionSpec>& own, Arguments* args,
+                     const char* summary, const std::vector<OptionRule>& own, Arguments* args,
                      LogSettings* log) {
-    std::vector<OptionSpec> options = Options({own, kLogOptions});
+    std::vector<OptionRule> options = Options({own, kLogOptions});
     std::string error;
     if (!args->Parse(argc, argv, 2, options, &error) || !args->Positional().empty()) {
         if (error.empty()) error = "unexpected argument " + args->Positional()[0];
@@ -78,7 +78,7 @@ int PrintListings(const std::vector<Listing>& listings, const LogSettings& log, 
     return status;
 }
 
-const std::vector<OptionSpec> kInterfaceOption = {
+const std::vector<OptionRule> kInterfaceOption = {
     {"interface", "N", "USB interface type: 0 control, 1 printer (default), 2 vendor, 3 scanner"},
 };
 
@@ -104,7 +104,7 @@ int RunPorts(int argc, char** argv) {
 }
 
 int RunPrinters(int argc, char** argv) {
-    const std::vector<OptionSpec> own = {
+    const std::vector<OptionRule> own = {
         {"serial", nullptr, "printers on serial ports"},
         {"port", "PORT", "with --serial: only the printers on this port"},
         {"tcp", nullptr, "printers on TCP/IP printer ports"},
@@ -159,7 +159,7 @@ int RunUsb(int argc, char** argv) {
 }
 
 int RunCodes(int argc, char** argv) {
-    const std::vector<OptionSpec> options = {
+    const std::vector<OptionRule> options = {
         {"markdown", nullptr, "print the table of docs/api.md"},
         {"help", nullptr, "show this help"},
     };

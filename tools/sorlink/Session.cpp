@@ -8,7 +8,7 @@
 
 namespace sorlink_tool {
 
-const std::vector<OptionSpec> kLogOptions = {
+const std::vector<OptionRule> kLogOptions = {
     {"log", "PATH", "log file of the library (turns file logging on)"},
     {"log-mode", "MODE", "none, file or debugger (standard error); default none, file with --log"},
     {"log-level", "MASK",
@@ -16,7 +16,7 @@ const std::vector<OptionSpec> kLogOptions = {
      "(default trace,info,error)"},
 };
 
-const std::vector<OptionSpec> kLinkOptions = {
+const std::vector<OptionRule> kLinkOptions = {
     {"serial", "PORT", "serial port by name, such as COM3"},
     {"baud", "RATE", "serial baud rate (default 9600)"},
     {"params", "8N1", "serial byte size, parity (N, O, E) and stop bits (default 8N1)"},
@@ -316,8 +316,8 @@ bool Check(const char* entryPoint, int result) {
     return false;
 }
 
-std::vector<OptionSpec> Options(std::initializer_list<std::vector<OptionSpec>> groups) {
-    std::vector<OptionSpec> all;
+std::vector<OptionRule> Options(std::initializer_list<std::vector<OptionRule>> groups) {
+    std::vector<OptionRule> all;
     for (const auto& group : groups) all.insert(all.end(), group.begin(), group.end());
     all.push_back({"help", nullptr, "show this help"});
     return all;

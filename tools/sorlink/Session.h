@@ -12,8 +12,8 @@ namespace sorlink_tool {
 
 enum ExitStatus { kExitOk = 0, kExitFailure = 1, kExitUsage = 2, kExitNoData = 3 };
 
-extern const std::vector<OptionSpec> kLogOptions;
-extern const std::vector<OptionSpec> kLinkOptions;
+extern const std::vector<OptionRule> kLogOptions;
+extern const std::vector<OptionRule> kLinkOptions;
 
 struct LogSettings {
     int mode = 0;
@@ -32,7 +32,7 @@ int UsageError(const std::string& message);
 bool Check(const char* entryPoint, int result);
 
 // Joins options lists for a subcommand's table.
-std::vector<OptionSpec> Options(std::initializer_list<std::vector<OptionSpec>> groups);
+std::vector<OptionRule> Options(std::initializer_list<std::vector<OptionRule>> groups);
 
 class Session {
 public:

@@ -18,13 +18,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const std::vector<OptionSpec> kSendOptions = {
+const std::vector<OptionRule> kSendOptions = {
     {"hex", "BYTES", "send these bytes, such as \"1b 40\""},
     {"text", "TEXT", "send this text; escapes \\n \\r \\t \\e \\0 \\\\ \\xHH"},
     {"writef", nullptr, "send the FILE with the library's own file sender (WriteF)"},
 };
 
-const std::vector<OptionSpec> kReadOptions = {
+const std::vector<OptionRule> kReadOptions = {
     {"timeout", "MS", "how long to wait for the first byte (default 2000)"},
     {"idle", "MS", "stop after this long without a new byte (default 300)"},
     {"count", "N", "stop once N bytes have arrived"},
@@ -237,16 +237,16 @@ struct Command {
     bool reads;
 };
 
-void PrintHelp(const Command& command, const std::vector<OptionSpec>& options) {
+void PrintHelp(const Command& command, const std::vector<OptionRule>& options) {
     std::printf("usage: sorlink %s %s\n\n%s\n\noptions:\n", command.name, command.synopsis,
                 command.summary);
     PrintOptions(options);
 }
 
 int Run(const Command& command, int argc, char** argv) {
-    std::vector<OptionSpec> options =
-        Options({kLinkOptions, command.sends ? kSendOptions : std::vector<OptionSpec>{},
-                 command.reads ? kReadOptions : std::vector<OptionSpec>{}, kLogOptions});
+    std::vector<OptionRule> options =
+        Options({kLinkOptions, command.sends ? kSendOptions : std::vector<OptionRule>{},
+                 command.reads ? kReadOptions : std::vector<OptionRule>{}, kLogOptions});
     Arguments args;
     std::string error;
     if (!args.Parse(argc, argv, 2, options, &error)) {

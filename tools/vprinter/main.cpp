@@ -12,10 +12,10 @@
 namespace {
 
 using sorlink_tool::Arguments;
-using sorlink_tool::OptionSpec;
+using sorlink_tool::OptionRule;
 using sorlink_tool::ParseInt;
 
-const std::vector<OptionSpec> kOptions = {
+const std::vector<OptionRule> kOptions = {
     {"tcp", "PORT", "listen for TCP connections on 127.0.0.1:PORT (0: any free port)"},
     {"udp", "PORT", "receive datagrams on 127.0.0.1:PORT (0: any free port)"},
     {"answer-port", "PORT", "send UDP answers to this port of 127.0.0.1, not to the sender's"},
