@@ -22,12 +22,28 @@ for preset in win64 win32; do
     run cmake --build --preset "$preset"
 done
 
+# The main job must keep working from the same build.
+echo "== sh scripts/demo.sh"
+sh scripts/demo.sh >/dev/null || status=1
+
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-run ctest --test-dir build --output-on-failure -j2
-run ctest --test-dir build-asan --output-on-failure -j2
+summary=$(mktemp)
+trap 'rm -f "$summary"' EXIT
+suite() {
+    echo "== ctest $*"
+    # tee hides ctest's status: the summary lines below decide.
+    ctest "$@" --output-on-failure 2>&1 | tee -a "$summary"
+}
+suite --test-dir build -j2
+suite --test-dir build-asan -j2
 # One fuzzer at a time: each already keeps a core busy.
-run ctest --test-dir build-fuzz --output-on-failure -j1
-run sh scripts/demo.sh >/dev/null
+suite --test-dir build-fuzz -j1
 
+# One closing line for the three suites together.
+runs=$(grep -c 'tests failed out of' "$summary" || true)
+total=$(sed -n 's/.* tests failed out of \([0-9]*\)$/\1/p' "$summary" | awk '{s += $1} END {print s + 0}')
+failed=$(sed -n 's/.*, \([0-9]*\) tests failed out of .*/\1/p' "$summary" | awk '{s += $1} END {print s + 0}')
+[ "$runs" -eq 3 ] && [ "$failed" -eq 0 ] || status=1
+echo "all suites: $((total - failed)) passed, $failed failed"
 exit $status
