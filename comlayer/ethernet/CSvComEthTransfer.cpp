@@ -279,13 +279,9 @@ int CSvComEth::WriteFileEth(const char* path) {
 int CSvComEth::SetPacketEth(int writeSize, int readSize) {
     const char* prefix = "CSvComEth::SetPacketEth - ";
     logFile->Write(prefix, "START\n", LOG_TRACE);
-    unsigned char* buffer = NewPacketBuffer(logFile, prefix, writeSize, readSize);
-    if (buffer == nullptr) return 9;
-    transferBuffer.reset(buffer);
-    writePacketSize = static_cast<std::uint32_t>(writeSize);
-    readPacketSize = static_cast<std::uint32_t>(readSize);
-    logFile->Writef(prefix, LOG_INFO, "Packets size setted; WRITE = %d bytes, READ = %d bytes \n",
-                    writeSize, readSize);
+    int result = ApplyPacketSizes(logFile, prefix, writeSize, readSize, &writePacketSize,
+                                  &readPacketSize, &transferBuffer);
+    if (result != 0) return result;
     logFile->Write(prefix, "END\n", LOG_TRACE);
     return 0;
 }

@@ -35,7 +35,6 @@ CSvComSerial::CSvComSerial() : transferBuffer(new unsigned char[writePacketSize 
 
 CSvComSerial::~CSvComSerial() {
     if (opened != 0) plat::CloseHandle(portHandle);
-    delete[] transferBuffer;
 }
 
 void CSvComSerial::RecordError() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/types.h"
@@ -84,5 +85,5 @@ private:
     plat::Dcb lineState = {};
     plat::CommTimeouts timeouts = {};
     int lastSystemError = 0;
-    unsigned char* transferBuffer = nullptr;
+    std::unique_ptr<unsigned char[]> transferBuffer;
 };

@@ -111,10 +111,10 @@ int CSvComSerial::WriteFileSerial(const char* path) {
     if (count > 0) {
         std::uint32_t total = 0;
         result = SendInPieces(count, writePacketSize, [&](std::uint32_t offset, std::uint32_t n) {
-            std::memset(transferBuffer, 0, writePacketSize + 100);
-            std::size_t got = std::fread(transferBuffer, 1, n, file);
-            int sent = WritePacket(prefix, transferBuffer, static_cast<std::uint32_t>(got), offset,
-                                   &total);
+            std::memset(transferBuffer.get(), 0, writePacketSize + 100);
+            std::size_t got = std::fread(transferBuffer.get(), 1, n, file);
+            int sent = WritePacket(prefix, transferBuffer.get(), static_cast<std::uint32_t>(got),
+                                   offset, &total);
             // A file that shrank while being sent cannot be sent whole.
             if (sent == 0 && got != n) {
                 logFile->Writef(prefix, LOG_ERROR, "Impossibile to open file %s\n", path);
@@ -193,14 +193,9 @@ int CSvComSerial::CleanSerial(int clearOutput, int clearInput) {
 int CSvComSerial::SetPacketSerial(int writeSize, int readSize) {
     const char* prefix = "CSvComSerial::SetPacketSerial - ";
     logFile->Write(prefix, "START\n", LOG_TRACE);
-    unsigned char* buffer = NewPacketBuffer(logFile, prefix, writeSize, readSize);
-    if (buffer == nullptr) return 9;
-    delete[] transferBuffer;
-    transferBuffer = buffer;
-    writePacketSize = static_cast<std::uint32_t>(writeSize);
-    readPacketSize = static_cast<std::uint32_t>(readSize);
-    logFile->Writef(prefix, LOG_INFO, "Packets size setted; WRITE = %d bytes, READ = %d bytes \n",
-                    writeSize, readSize);
+    int result = ApplyPacketSizes(logFile, prefix, writeSize, readSize, &writePacketSize,
+                                  &readPacketSize, &transferBuffer);
+    if (result != 0) return result;
     logFile->Write(prefix, "END\n", LOG_TRACE);
     return 0;
 }

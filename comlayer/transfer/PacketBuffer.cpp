@@ -4,10 +4,12 @@
 
 #include "comlayer/log/CSvLogFile.h"
 
-unsigned char* NewPacketBuffer(CSvLogFile* log, const char* prefix, int writeSize, int readSize) {
+int ApplyPacketSizes(CSvLogFile* log, const char* prefix, int writeSize, int readSize,
+                     std::uint32_t* writePacketSize, std::uint32_t* readPacketSize,
+                     std::unique_ptr<unsigned char[]>* transferBuffer) {
     if (writeSize == 0 || readSize == 0) {
         log->Write(prefix, "Packet size can't be = 0\n", LOG_ERROR);
-        return nullptr;
+        return 9;
     }
     auto inRange = [](int size) {
         return size > 0 && static_cast<std::uint32_t>(size) <= kMaxPacketSize;
@@ -18,6 +20,12 @@ unsigned char* NewPacketBuffer(CSvLogFile* log, const char* prefix, int writeSiz
     }
     if (buffer == nullptr) {
         log->Writef(prefix, LOG_ERROR, "Packet size can't be > %u\n", kMaxPacketSize);
+        return 9;
     }
-    return buffer;
+    transferBuffer->reset(buffer);
+    *writePacketSize = static_cast<std::uint32_t>(writeSize);
+    *readPacketSize = static_cast<std::uint32_t>(readSize);
+    log->Writef(prefix, LOG_INFO, "Packets size setted; WRITE = %d bytes, READ = %d bytes \n",
+                writeSize, readSize);
+    return 0;
 }

@@ -34,7 +34,7 @@ CSvComUsb::CSvComUsb() {
     ParseGuidText(kPrinterClassGuidText, &printerClassGuid);
     ParseGuidText(kVendorClassGuidText, &vendorClassGuid);
     ParseGuidText(kScannerClassGuidText, &scannerClassGuid);
-    transferBuffer = new unsigned char[writePacketSize + 100]();
+    transferBuffer.reset(new unsigned char[writePacketSize + 100]());
     controlBuffer = new unsigned char[kTextSize]();
 }
 
@@ -43,7 +43,6 @@ CSvComUsb::~CSvComUsb() {
     Release(&writeHandle);
     Release(&readHandle);
     Release(&controlHandle);
-    delete[] transferBuffer;
     delete[] controlBuffer;
 }
 
@@ -216,14 +215,9 @@ int CSvComUsb::GetTimeout(int* sendMs, int* receiveMs) {
 int CSvComUsb::SetPacketUsb(int writeSize, int readSize) {
     const char* prefix = "CSvComUsb::SetPacketUsb - ";
     logFile->Writef(prefix, LOG_TRACE, "START\n");
-    unsigned char* buffer = NewPacketBuffer(logFile, prefix, writeSize, readSize);
-    if (buffer == nullptr) return 9;
-    delete[] transferBuffer;
-    transferBuffer = buffer;
-    writePacketSize = static_cast<std::uint32_t>(writeSize);
-    readPacketSize = static_cast<std::uint32_t>(readSize);
-    logFile->Writef(prefix, LOG_INFO, "Packets size setted; WRITE = %d bytes, READ = %d bytes \n",
-                    writeSize, readSize);
+    int result = ApplyPacketSizes(logFile, prefix, writeSize, readSize, &writePacketSize,
+                                  &readPacketSize, &transferBuffer);
+    if (result != 0) return result;
     logFile->Writef(prefix, LOG_TRACE, "END\n");
     return 0;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "platform/types.h"
 
@@ -108,6 +109,6 @@ private:
     char serialNumber[kTextSize] = {};
     int lastSystemError = 0;
     char parentPrefixId[kTextSize] = {};
-    unsigned char* transferBuffer = nullptr;
+    std::unique_ptr<unsigned char[]> transferBuffer;
     unsigned char* controlBuffer = nullptr;
 };

@@ -277,11 +277,11 @@ int CSvComUsb::WriteFileUsb(const char* path) {
     std::uint32_t fullBytes = plan.fullPieces * plan.pieceSize;
     int result =
         SendInPieces(total, writePacketSize, [&](std::uint32_t offset, std::uint32_t length) {
-            std::memset(transferBuffer, 0, writePacketSize + 100);
-            std::size_t got = std::fread(transferBuffer, 1, length, file);
+            std::memset(transferBuffer.get(), 0, writePacketSize + 100);
+            std::size_t got = std::fread(transferBuffer.get(), 1, length, file);
             if (offset < fullBytes)
                 logFile->Writef(prefix, LOG_INFO, "Send a packet byte of the file\n");
-            return WriteUsb(transferBuffer, static_cast<std::uint32_t>(got));
+            return WriteUsb(transferBuffer.get(), static_cast<std::uint32_t>(got));
         });
     std::fclose(file);
     if (result != 0) return result;
