@@ -7,7 +7,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-sh scripts/setup.sh
+sh scripts/setup.sh build
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j2 --target sorlink sorlink_vprinter >/dev/null
 

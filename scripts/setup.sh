@@ -1,11 +1,15 @@
 #!/bin/sh
 # Installs what the build and the tests need on a Debian machine, when run
 # as root and when something is missing. Safe to run again.
+#   sh scripts/setup.sh          everything the whole suite needs
+#   sh scripts/setup.sh build    only what the Linux build needs (the demo)
 set -eu
 
-packages="cmake ninja-build g++ googletest libgtest-dev openjdk-17-jdk-headless \
-mingw-w64 wine wine64 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 \
-clang libclang-rt-14-dev valgrind gcovr python3"
+packages="cmake ninja-build g++ googletest libgtest-dev openjdk-17-jdk-headless python3"
+if [ "${1:-all}" != "build" ]; then
+    packages="$packages mingw-w64 wine wine64 binutils-mingw-w64-x86-64 \
+binutils-mingw-w64-i686 clang libclang-rt-14-dev valgrind gcovr"
+fi
 
 missing=""
 for package in $packages; do
