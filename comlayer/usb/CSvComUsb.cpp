@@ -123,14 +123,9 @@ int CSvComUsb::OpenUsb() {
 int CSvComUsb::CloseUsb() {
     const char* prefix = "CSvComUsb::CloseUsb - ";
     logFile->Writef(prefix, LOG_TRACE, "START\n");
-    if (!opened) {
-        logFile->Writef(prefix, LOG_ERROR,
-                        "Usb device not opened: imposible to perform operation\n");
-        return 309;
-    }
+    if (!opened) return NotOpen(prefix);
     if (interfaceType == USB_INTERFACE_0) {
-        std::memset(controlBuffer, 0, kTextSize);
-        controlCount = 0;
+        EmptyControlStore();
         if (controlHandle == plat::kInvalidHandle) {
             logFile->Writef(prefix, LOG_ERROR, "Close failed: invalid handle to close\n");
             opened = 0;

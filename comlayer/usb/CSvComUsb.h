@@ -56,6 +56,24 @@ public:
 private:
     // Outcome of one overlapped pipe request.
     enum class Completion { Done, QueryFailed, TimedOut, DeviceGone, WaitFailed };
+    // What a failed write or read request reports: message and code per outcome.
+    struct RequestFailures {
+        const char* queryFailed;
+        int queryFailedCode;
+        const char* timedOut;
+        int timedOutCode;
+        const char* waitFailed;
+        int waitFailedCode;
+    };
+    static const RequestFailures kWriteFailures;
+    static const RequestFailures kReadFailures;
+    // 0 for a completed request; otherwise logs the outcome's message and
+    // returns its code. A device that has gone is closed first (330).
+    int FailedRequest(const char* prefix, Completion completion, const RequestFailures& failures);
+    // The refusal of every operation that needs an open device: 309.
+    int NotOpen(const char* prefix);
+    // Empties the interface-0 answer store.
+    void EmptyControlStore();
 
     int FindHardwareIdOfPrefix(const char* prefixId, char* hardwareIdOut);
 

@@ -353,11 +353,7 @@ int CSvComUsb::EnumPrinters(char* out, unsigned size) {
 int CSvComUsb::UsbIsAvailable() {
     const char* prefix = "CSvComUsb::UsbIsAvailable - ";
     logFile->Writef(prefix, LOG_TRACE, "START\n");
-    if (!opened) {
-        logFile->Writef(prefix, LOG_ERROR,
-                        "Usb device not opened: imposible to perform operation\n");
-        return 309;
-    }
+    if (!opened) return NotOpen(prefix);
     bool present = false;
     WalkInterfaces([&](const char* path) {
         present = EqualNoCase(path, deviceLink);

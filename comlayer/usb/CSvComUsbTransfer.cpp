@@ -31,6 +31,44 @@ void CancelRequest(plat::Handle handle, plat::Overlapped* record) {
 
 }  // namespace
 
+const CSvComUsb::RequestFailures CSvComUsb::kWriteFailures = {"USB write overlap error\n",  314,
+                                                              "USB write error timeout\n",  313,
+                                                              "USB write generic error \n", 311};
+const CSvComUsb::RequestFailures CSvComUsb::kReadFailures = {
+    "USB read overlap error\n", 324, "USB read timeout\n", 323, "USB read generic error \n", 322};
+
+int CSvComUsb::FailedRequest(const char* prefix, Completion completion,
+                             const RequestFailures& failures) {
+    switch (completion) {
+        case Completion::Done:
+            return 0;
+        case Completion::QueryFailed:
+            logFile->Write(prefix, failures.queryFailed, LOG_ERROR);
+            return failures.queryFailedCode;
+        case Completion::TimedOut:
+            logFile->Write(prefix, failures.timedOut, LOG_ERROR);
+            return failures.timedOutCode;
+        case Completion::WaitFailed:
+            logFile->Write(prefix, failures.waitFailed, LOG_ERROR);
+            return failures.waitFailedCode;
+        case Completion::DeviceGone:
+            break;
+    }
+    logFile->Write(prefix, "Device is no longer available: handle will be closed\n", LOG_ERROR);
+    CloseUsb();
+    return 330;
+}
+
+int CSvComUsb::NotOpen(const char* prefix) {
+    logFile->Write(prefix, "Usb device not opened: imposible to perform operation\n", LOG_ERROR);
+    return 309;
+}
+
+void CSvComUsb::EmptyControlStore() {
+    std::memset(controlBuffer, 0, kTextSize);
+    controlCount = 0;
+}
+
 CSvComUsb::Completion CSvComUsb::RunRequest(plat::Handle handle, bool isRead, void* buffer,
                                             std::uint32_t count, std::uint32_t timeoutMs,
                                             std::uint32_t* transferred) {
@@ -73,24 +111,8 @@ int CSvComUsb::WritePiece(const unsigned char* data, std::uint32_t offset, std::
         Completion completion =
             RunRequest(writeHandle, false, const_cast<unsigned char*>(data) + offset + sent, want,
                        sendTimeout, &done);
-        switch (completion) {
-            case Completion::QueryFailed:
-                logFile->Writef(prefix, LOG_ERROR, "USB write overlap error\n");
-                return 314;
-            case Completion::TimedOut:
-                logFile->Writef(prefix, LOG_ERROR, "USB write error timeout\n");
-                return 313;
-            case Completion::WaitFailed:
-                logFile->Writef(prefix, LOG_ERROR, "USB write generic error \n");
-                return 311;
-            case Completion::DeviceGone:
-                logFile->Writef(prefix, LOG_ERROR,
-                                "Device is no longer available: handle will be closed\n");
-                CloseUsb();
-                return 330;
-            case Completion::Done:
-                break;
-        }
+        int failure = FailedRequest(prefix, completion, kWriteFailures);
+        if (failure != 0) return failure;
         if (done == 0) {
             logFile->Writef(prefix, LOG_ERROR, "USB write success, but 0 bytes send\n");
             plat::CancelIo(writeHandle);
@@ -107,11 +129,7 @@ int CSvComUsb::WritePiece(const unsigned char* data, std::uint32_t offset, std::
 int CSvComUsb::WriteUsb(const unsigned char* data, std::uint32_t count) {
     const char* prefix = "CSvComUsb::WriteUsb - ";
     logFile->Writef(prefix, LOG_TRACE, "START\n");
-    if (!opened) {
-        logFile->Writef(prefix, LOG_ERROR,
-                        "Usb device not opened: imposible to perform operation\n");
-        return 309;
-    }
+    if (!opened) return NotOpen(prefix);
     // Nothing to send is trivially sent, on every interface type: no
     // request is made, so none can read past the caller's data.
     if (count == 0) {
@@ -185,11 +203,7 @@ int CSvComUsb::WriteInterface0(const unsigned char* data, std::uint32_t count) {
 int CSvComUsb::ReadUsb(char* buffer, std::uint32_t size, unsigned* bytesRead) {
     const char* prefix = "CSvComUsb::ReadUsb - ";
     logFile->Writef(prefix, LOG_TRACE, "START\n");
-    if (!opened) {
-        logFile->Writef(prefix, LOG_ERROR,
-                        "Usb device not opened: imposible to perform operation\n");
-        return 309;
-    }
+    if (!opened) return NotOpen(prefix);
     if (interfaceType == USB_INTERFACE_0) {
         std::uint32_t delivered = size < controlCount ? size : controlCount;
         std::memcpy(buffer, controlBuffer, delivered);
@@ -210,24 +224,9 @@ int CSvComUsb::ReadUsb(char* buffer, std::uint32_t size, unsigned* bytesRead) {
                     static_cast<int>(size), static_cast<int>(readPacketSize),
                     static_cast<int>(asked));
     std::uint32_t got = 0;
-    switch (RunRequest(readHandle, true, buffer, asked, receiveTimeout, &got)) {
-        case Completion::QueryFailed:
-            logFile->Writef(prefix, LOG_ERROR, "USB read overlap error\n");
-            return 324;
-        case Completion::TimedOut:
-            logFile->Writef(prefix, LOG_ERROR, "USB read timeout\n");
-            return 323;
-        case Completion::WaitFailed:
-            logFile->Writef(prefix, LOG_ERROR, "USB read generic error \n");
-            return 322;
-        case Completion::DeviceGone:
-            logFile->Writef(prefix, LOG_ERROR,
-                            "Device is no longer available: handle will be closed\n");
-            CloseUsb();
-            return 330;
-        case Completion::Done:
-            break;
-    }
+    int failure = FailedRequest(
+        prefix, RunRequest(readHandle, true, buffer, asked, receiveTimeout, &got), kReadFailures);
+    if (failure != 0) return failure;
     if (got > asked) got = asked;
     *bytesRead = got;
     logFile->Writef(prefix, LOG_TRACE, "%d bytes read:\n", static_cast<int>(got));
@@ -239,11 +238,7 @@ int CSvComUsb::ReadUsb(char* buffer, std::uint32_t size, unsigned* bytesRead) {
 int CSvComUsb::WriteFileUsb(const char* path) {
     const char* prefix = "CSvComUsb::WriteFileUsb - ";
     logFile->Writef(prefix, LOG_TRACE, "START\n");
-    if (!opened) {
-        logFile->Writef(prefix, LOG_ERROR,
-                        "Usb device not opened: imposible to perform operation\n");
-        return 309;
-    }
+    if (!opened) return NotOpen(prefix);
     logFile->Writef(prefix, LOG_INFO, "Path of file: %s \n", path);
     if (interfaceType == USB_INTERFACE_0) {
         logFile->Writef(prefix, LOG_ERROR, "WriteFile() disabled for interface 0 \n");
@@ -321,14 +316,9 @@ bool CSvComUsb::DrainReadPipe(bool* cancelled) {
 int CSvComUsb::CleanUsb(int cleanWrite, int cleanRead) {
     const char* prefix = "CSvComUsb::CleanUsb - ";
     logFile->Writef(prefix, LOG_TRACE, "START\n");
-    if (!opened) {
-        logFile->Writef(prefix, LOG_ERROR,
-                        "Usb device not opened: imposible to perform operation\n");
-        return 309;
-    }
+    if (!opened) return NotOpen(prefix);
     if (interfaceType == USB_INTERFACE_0) {
-        std::memset(controlBuffer, 0, kTextSize);
-        controlCount = 0;
+        EmptyControlStore();
         logFile->Writef(prefix, LOG_TRACE, "END\n");
         return 0;
     }
