@@ -72,7 +72,7 @@ const char* const kPipes[] = {"PIPE00", "PIPE01", ""};
 const char* const kFaultCalls[] = {
     "socket",
     "connect",
-    "selectWritable",
+    "selectConnect",
     "setsockopt",
     "bind",
     "send",

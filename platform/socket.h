@@ -64,9 +64,12 @@ std::uint16_t ntohs(std::uint16_t value);
 std::uint32_t ntohl(std::uint32_t value);
 int ioctlsocket(Socket s, long command, std::uint32_t* argument);
 int connect(Socket s, const SockAddrIn* address);
-// select() with the socket alone in the write set: the number of ready
-// sockets, 0 on time-out, kSocketError on failure.
-int selectWritable(Socket s, long seconds, long microseconds);
+// The wait for a non-blocking connect: select() with the socket alone in the
+// write set (connected) and the exception set (the attempt failed; its
+// error is then SO_ERROR). The number of ready sockets, 0 on time-out,
+// kSocketError on failure; *failed tells whether it came back in the
+// exception set.
+int selectConnect(Socket s, long seconds, long microseconds, bool* failed);
 int setsockopt(Socket s, int level, int option, const void* value, int length);
 int getsockopt(Socket s, int level, int option, void* value, int* length);
 int bind(Socket s, const SockAddrIn* address);

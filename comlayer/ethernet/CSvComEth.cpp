@@ -166,34 +166,45 @@ int CSvComEth::OpenTCP() {
     tcpRemoteAddress = MakeAddress(tcpPort, plat::inet_addr(ipAddress));
     std::uint32_t nonBlocking = 1;
     plat::ioctlsocket(tcpSocket, plat::kFionbio, &nonBlocking);
-    plat::connect(tcpSocket, &tcpRemoteAddress);
-    int ready = plat::selectWritable(tcpSocket, static_cast<long>(connectionTimeout / 1000),
-                                     static_cast<long>(connectionTimeout % 1000) * 1000);
-    // Where a refused connection also makes the socket writable, only a
-    // socket without a pending error is connected.
-    int pendingError = 0;
-    if (ready > 0) {
-        int length = static_cast<int>(sizeof pendingError);
-        if (plat::getsockopt(tcpSocket, plat::kSolSocket, plat::kSoError, &pendingError, &length) !=
-            0) {
-            pendingError = static_cast<int>(plat::GetLastError());
-        }
-    }
+    int error = ConnectTCP();
     std::uint32_t blocking = 0;
-    if (ready > 0 && pendingError == 0) {
-        plat::ioctlsocket(tcpSocket, plat::kFionbio, &blocking);
+    plat::ioctlsocket(tcpSocket, plat::kFionbio, &blocking);
+    if (error == 0) {
         logFile->Writef(prefix, LOG_INFO, "TCP connect successful with %s \n", ipAddress);
         return 0;
     }
-    // The caller learns why: the pending error, or a time-out rather than the
-    // "would block" the non-blocking connect left behind.
-    if (pendingError != 0) plat::SetLastError(static_cast<std::uint32_t>(pendingError));
-    if (ready == 0) plat::SetLastError(static_cast<std::uint32_t>(plat::kWsaEtimedout));
+    plat::SetLastError(static_cast<std::uint32_t>(error));
     RecordSystemError();
     logFile->Write(prefix, "Open TCP has failed: impossibile to connect the socket \n", LOG_ERROR);
-    plat::ioctlsocket(tcpSocket, plat::kFionbio, &blocking);
     CloseQuietly(&tcpSocket);
     return 215;
+}
+
+// The Windows Sockets error that ended the attempt, 0 only for a connection
+// that really completed. A connect that fails at once (no route, a broadcast
+// address, no free local port) is not waited for: Linux would then report
+// the unconnected socket writable with no pending error. A time-out reports
+// itself rather than the "would block" the connect left behind.
+int CSvComEth::ConnectTCP() {
+    auto failure = [](int error) { return error != 0 ? error : plat::kWsaEnotconn; };
+    if (plat::connect(tcpSocket, &tcpRemoteAddress) != 0) {
+        int error = plat::WSAGetLastError();
+        if (error != plat::kWsaEwouldblock) return failure(error);
+    }
+    bool failed = false;
+    int ready = plat::selectConnect(tcpSocket, static_cast<long>(connectionTimeout / 1000),
+                                    static_cast<long>(connectionTimeout % 1000) * 1000, &failed);
+    if (ready == 0) return plat::kWsaEtimedout;
+    if (ready < 0) return failure(plat::WSAGetLastError());
+    // Ready is not yet connected: the attempt's own error decides (connect(2)).
+    int pendingError = 0;
+    int length = static_cast<int>(sizeof pendingError);
+    if (plat::getsockopt(tcpSocket, plat::kSolSocket, plat::kSoError, &pendingError, &length) !=
+        0) {
+        return failure(plat::WSAGetLastError());
+    }
+    if (pendingError != 0 || failed) return failure(pendingError);
+    return 0;
 }
 
 int CSvComEth::OpenUDP() {

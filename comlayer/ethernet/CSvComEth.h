@@ -49,6 +49,7 @@ private:
     // Connection set-up (CSvComEth.cpp).
     int CheckAddress(const char* prefix, const char* address);
     int OpenTCP();
+    int ConnectTCP();
     int OpenUDP();
     void CloseQuietly(plat::Socket* socket);
     int RetryToConnectAfterAbort();

@@ -160,10 +160,6 @@ std::uint32_t inet_addr(const char* text) {
     return ::inet_addr(text);
 }
 
-
-
-
-
 int ioctlsocket(Socket s, long command, std::uint32_t* argument) {
     int fd = Fd(s);
     if (fd < 0) return FailWith(kWsaEnotsock);
@@ -181,19 +177,26 @@ int connect(Socket s, const SockAddrIn* address) {
     if (address == nullptr) return FailWith(kWsaEfault);
     sockaddr_in native = ToNative(*address);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&native), sizeof native) == 0) return 0;
-    // A non-blocking connect under way is "would block" on Windows.
+    // A non-blocking connect under way is "would block" on Windows. Every
+    // other error ended the attempt at once (connect(2)); EAGAIN among them
+    // means no local port or routing entry was free for a TCP socket, not
+    // "try again later" as it would for a transfer.
     if (errno == EINPROGRESS) return FailWith(kWsaEwouldblock);
+    if (errno == EAGAIN) return FailWith(kWsaEnobufs);
     return FailFromErrno(errno);
 }
 
 // poll rather than select: select cannot watch a descriptor numbered
-// FD_SETSIZE or above, which a busy POS process may well hand out. A failed
-// connection also counts as writable, as it does for select on Linux; the
-// caller reads SO_ERROR to tell.
-int selectWritable(Socket s, long seconds, long microseconds) {
+// FD_SETSIZE or above, which a busy POS process may well hand out. Linux
+// marks a failed attempt POLLERR (a refusal: SO_ERROR holds ECONNREFUSED)
+// or POLLHUP (a socket left unconnected: POLLOUT|POLLHUP with SO_ERROR 0,
+// tcp_poll), both beside POLLOUT; Windows puts a failed attempt in the
+// exception set alone, so either one is a failure here.
+int selectConnect(Socket s, long seconds, long microseconds, bool* failed) {
     int fd = Fd(s);
     if (fd < 0) return FailWith(kWsaEnotsock);
-    if (seconds < 0 || microseconds < 0) return FailWith(kWsaEinval);
+    if (seconds < 0 || microseconds < 0 || failed == nullptr) return FailWith(kWsaEinval);
+    *failed = false;
     using Clock = std::chrono::steady_clock;
     auto deadline =
         Clock::now() + std::chrono::seconds(seconds) + std::chrono::microseconds(microseconds);
@@ -202,7 +205,11 @@ int selectWritable(Socket s, long seconds, long microseconds) {
         long long leftMs = left.count() <= 0 ? 0 : (left.count() + 999) / 1000;
         pollfd entry{fd, POLLOUT, 0};
         int ready = ::poll(&entry, 1, leftMs > INT_MAX ? INT_MAX : static_cast<int>(leftMs));
-        if (ready > 0) return 1;
+        if (ready > 0) {
+            if ((entry.revents & POLLNVAL) != 0) return FailWith(kWsaEnotsock);
+            *failed = (entry.revents & (POLLERR | POLLHUP)) != 0;
+            return 1;
+        }
         if (ready == 0 && Clock::now() >= deadline) return 0;
         if (ready < 0 && errno != EINTR) return FailFromErrno(errno);
     }

@@ -43,10 +43,6 @@ std::uint32_t inet_addr(const char* text) {
     return ::inet_addr(text);
 }
 
-
-
-
-
 int ioctlsocket(Socket s, long command, std::uint32_t* argument) {
     u_long value = argument != nullptr ? *argument : 0;
     int result = ::ioctlsocket(s, command, &value);
@@ -58,14 +54,22 @@ int connect(Socket s, const SockAddrIn* address) {
     return ::connect(s, ToWindows(address), sizeof(sockaddr_in));
 }
 
-int selectWritable(Socket s, long seconds, long microseconds) {
+// Windows reports a failed non-blocking connect (a refusal among others) in
+// the exception set only; with the write set alone the wait would run to
+// its time-out.
+int selectConnect(Socket s, long seconds, long microseconds, bool* failed) {
     fd_set writable;
+    fd_set exceptions;
     FD_ZERO(&writable);
+    FD_ZERO(&exceptions);
     FD_SET(s, &writable);
+    FD_SET(s, &exceptions);
     timeval limit;
     limit.tv_sec = seconds;
     limit.tv_usec = microseconds;
-    return ::select(0, nullptr, &writable, nullptr, &limit);
+    int ready = ::select(0, nullptr, &writable, &exceptions, &limit);
+    if (failed != nullptr) *failed = ready > 0 && FD_ISSET(s, &exceptions);
+    return ready;
 }
 
 int setsockopt(Socket s, int level, int option, const void* value, int length) {

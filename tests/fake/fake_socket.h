@@ -15,7 +15,8 @@ namespace fake {
 void ResetSockets();
 
 // The next `count` connection waits end in a time-out (select gives 0), or
-// with the socket writable but the connection refused (SO_ERROR 10061).
+// with the connection refused (exception set, SO_ERROR 10061). A connect
+// that fails at once is FailCall("connect", error).
 void ConnectTimesOut(int count);
 void ConnectRefused(int count);
 

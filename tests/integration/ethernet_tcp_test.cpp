@@ -1,4 +1,10 @@
 // The TCP client against a printer served on loopback by the test.
+#include <sched.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <thread>
 #include <vector>
 
 #include "tests/integration/ethernet_fixture.h"
@@ -135,6 +141,34 @@ TEST_F(TcpEthernet, ARefusedConnectionFailsAtOnce) {
     int error = 0;
     GetLastErrorComm(&error);
     EXPECT_EQ(10061, error);
+}
+
+// A till whose network is down: in a network namespace of its own the
+// thread has no interface up and no route, so nothing it sends can leave the
+// machine. connect fails at once there; Open must fail as soon and say why
+// (a wait would end in 10060), never count the dead socket as connected.
+TEST_F(TcpEthernet, WithoutARouteOpenFailsAtOnceWithTheReason) {
+    ASSERT_EQ(0, SetEthConnTimeout(60000));
+    std::string notPermitted;
+    std::thread withoutNetwork([&] {
+        if (unshare(CLONE_NEWNET) != 0) {
+            notPermitted = std::string("no network namespace: ") + std::strerror(errno);
+            return;
+        }
+        for (const char* address : {"10.1.2.3", "255.255.255.255", "127.0.0.1"}) {
+            ASSERT_EQ(0, InitEthTCP(address, 9100));
+            auto start = Clock::now();
+            EXPECT_EQ(215, Open()) << address;
+            std::printf("[ figures  ] no route to %s: 215 after %lld ms\n", address,
+                        MillisecondsSince(start));
+            int error = 0;
+            GetLastErrorComm(&error);
+            EXPECT_EQ(10051, error) << address;
+            EXPECT_EQ(206, WriteText("x"));
+        }
+    });
+    withoutNetwork.join();
+    if (!notPermitted.empty()) GTEST_SKIP() << notPermitted;
 }
 
 TEST_F(TcpEthernet, CloseAndOpenAgainWithoutANewInit) {

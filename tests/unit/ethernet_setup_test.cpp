@@ -77,12 +77,16 @@ TEST_F(EthernetSetup, FailedTcpOpensReportTheirCauseAndLeakNoSocket) {
     EXPECT_EQ(plat::kWsaEtimedout, LastError());
     EXPECT_TRUE(Logged("Open TCP has failed: impossibile to connect the socket \n"));
 
-    // Writable, but with a pending error: a refused connection is no connection.
     fake::ConnectRefused(1);
     EXPECT_EQ(215, Open());
     EXPECT_EQ(plat::kWsaEconnrefused, LastError());
 
-    fake::FailCall("selectWritable", plat::kWsaEnotsock);
+    // No route: connect fails at once, and that is the error recorded.
+    fake::FailCall("connect", plat::kWsaEnetunreach);
+    EXPECT_EQ(215, Open());
+    EXPECT_EQ(plat::kWsaEnetunreach, LastError());
+
+    fake::FailCall("selectConnect", plat::kWsaEnotsock);
     EXPECT_EQ(215, Open());
     EXPECT_EQ(0, fake::OpenSockets());
     EXPECT_EQ(206, WriteText("x"));

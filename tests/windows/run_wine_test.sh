@@ -124,7 +124,7 @@ status=0
 timeout 120 wine "$bin/sorlink_wine_test.exe" "log=$(windows_path "$log")" \
     "exports=$(windows_path "$exports")" "version=$version" serial=COM5 extraport=COM9 \
     "serialprinter=Receipt Printer" "tcpprinter=Kitchen Printer" "tcp=$tcp" \
-    "udp=$udp,$udpreply" || status=$?
+    "udp=$udp,$udpreply" "refused=$refused" || status=$?
 
 if [ "$with_bridge" = bridge ]; then
     timeout 120 wine "$bin/sorjni_wine_test.exe" "tcp=$tcp" || status=$?

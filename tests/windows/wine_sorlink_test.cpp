@@ -6,7 +6,8 @@
 //   exports=<Windows path of the list of exported names>
 //   version=<the project's version, major.minor.patch>
 //   serial=<COM port backed by the Linux printer>, tcp=<loopback TCP port>,
-//   udp=<remote port>,<local port>, and the names the imported registry
+//   udp=<remote port>,<local port>, refused=<loopback TCP port that refuses
+//   connections>, and the names the imported registry
 //   gives: serialprinter=, tcpprinter=, extraport= (a port without device)
 // The Linux printer answers every byte with the same byte, letters in the
 // other case.
@@ -321,6 +322,25 @@ void ChecksTcpPrinter(const char* logPath, int tcpPort) {
     WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
 }
 
+// Windows reports a refused non-blocking connect in the exception set only:
+// Open must see it there and fail at once with the refusal, not wait out
+// the connection time-out and report its own 10060.
+void ChecksRefusedConnection(const char* logPath, int refusedPort) {
+    wine_check::Section("TCP connection refused");
+    int id = 0;
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_FILE, kAllLevels,
+                                                  logPath, &id));
+    WCHECK_EQ(0, SORLINK(SetEthConnTimeout)(30000));
+    WCHECK_EQ(0, SORLINK(InitEthTCP)("127.0.0.1", refusedPort));
+    DWORD start = GetTickCount();
+    WCHECK_EQ(215, SORLINK(Open)());
+    std::printf("[ figures  ] refused connection: 215 after %lu ms\n", GetTickCount() - start);
+    int error = 0;
+    WCHECK_EQ(0, SORLINK(GetLastErrorComm)(&error));
+    WCHECK_EQ(10061, error);
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+}
+
 void ChecksUdpDevice(const char* logPath, int remotePort, int localPort) {
     wine_check::Section("UDP device on loopback");
     int id = 0;
@@ -375,6 +395,8 @@ int main(int argc, char** argv) {
     }
     ChecksUsbListingsAreEmpty(logPath);
     if (tcp != nullptr) ChecksTcpPrinter(logPath, std::atoi(tcp));
+    const char* refused = wine_check::Argument(argc, argv, "refused");
+    if (refused != nullptr) ChecksRefusedConnection(logPath, std::atoi(refused));
     if (udp != nullptr && std::sscanf(udp, "%d,%d", &remotePort, &localPort) == 2) {
         ChecksUdpDevice(logPath, remotePort, localPort);
     }

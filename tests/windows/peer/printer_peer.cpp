@@ -6,7 +6,8 @@
 //
 //   printer_peer <folder>
 //
-// When ready it writes <folder>/peer.env (pty=, tcp=, udp=, udpreply=):
+// When ready it writes <folder>/peer.env (pty=, tcp=, udp=, udpreply=,
+// refused= a TCP port that refuses connections):
 // datagrams are answered to 127.0.0.1:udpreply, the port the layer is
 // given as its local port. It stops after two minutes or on SIGTERM.
 #include <arpa/inet.h>
@@ -115,12 +116,16 @@ int main(int argc, char** argv) {
     // A free port for the layer's receiving socket.
     int probe = LoopbackSocket(SOCK_DGRAM, &replyPort);
     close(probe);
+    // Bound and never listening: Linux refuses every connection to it (RST),
+    // and no other program can take the port meanwhile.
+    int refusedPort = 0;
+    LoopbackSocket(SOCK_STREAM, &refusedPort);
 
     std::string env = folder + "/peer.env";
     FILE* info = std::fopen((env + ".tmp").c_str(), "w");
     if (info == nullptr) Die("peer.env");
-    std::fprintf(info, "pty=%s\ntcp=%d\nudp=%d\nudpreply=%d\n", ptyPath.c_str(), tcpPort, udpPort,
-                 replyPort);
+    std::fprintf(info, "pty=%s\ntcp=%d\nudp=%d\nudpreply=%d\nrefused=%d\n", ptyPath.c_str(),
+                 tcpPort, udpPort, replyPort, refusedPort);
     std::fclose(info);
     std::rename((env + ".tmp").c_str(), env.c_str());
 
