@@ -16,6 +16,7 @@ const char kNotOpened[] =
     "Impossible to perform the operation: socket and connections are not opened\n";
 const char kZeroTimeout[] = "Ethernet timeout values cannot be =0 \n";
 const char kSocketCreation[] = "Socket creation is failed \n";
+const char kAborted[] = "Socket connection aborted for inactivity: try to connect 3 times\n";
 
 plat::SockAddrIn MakeAddress(int port, std::uint32_t networkAddress) {
     plat::SockAddrIn address{};
@@ -261,6 +262,22 @@ int CSvComEth::CloseEth() {
     connected = 0;
     logFile->Write(prefix, "END\n", LOG_TRACE);
     return 0;
+}
+
+// One Write, WriteF or Read reconnects at most kReconnectionsPerCall times.
+// An idle connection that the printer dropped needs one reconnection; a
+// printer or a network that takes every connection and aborts it at once
+// would otherwise keep the call reconnecting, and logging, for ever.
+bool CSvComEth::ReconnectAfterAbort(const char* prefix) {
+    logFile->Write(prefix, kAborted, LOG_INFO);
+    if (reconnectionsLeft <= 0) {
+        logFile->Writef(prefix, LOG_INFO, "No reconnection: %d already made during this call\n",
+                        kReconnectionsPerCall);
+        CloseEth();
+        return false;
+    }
+    --reconnectionsLeft;
+    return RetryToConnectAfterAbort() == 1;
 }
 
 int CSvComEth::RetryToConnectAfterAbort() {

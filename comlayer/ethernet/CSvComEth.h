@@ -45,6 +45,7 @@ private:
     static constexpr int kModeNone = 0;
     static constexpr int kModeTcp = 1;
     static constexpr int kModeUdp = 2;
+    static constexpr int kReconnectionsPerCall = 5;
 
     // Connection set-up (CSvComEth.cpp).
     int CheckAddress(const char* prefix, const char* address);
@@ -52,6 +53,7 @@ private:
     int ConnectTCP();
     int OpenUDP();
     void CloseQuietly(plat::Socket* socket);
+    bool ReconnectAfterAbort(const char* prefix);
     int RetryToConnectAfterAbort();
 
     // Transfer (CSvComEthTransfer.cpp).
@@ -94,5 +96,7 @@ private:
     std::uint32_t readPacketSize = 1024;
     char receivedIp[kAddressSize] = {};
     int lastSystemError = 0;
+    // Reconnections still allowed to the Write, WriteF or Read under way.
+    int reconnectionsLeft = 0;
     std::unique_ptr<unsigned char[]> transferBuffer;
 };

@@ -20,7 +20,6 @@ const char kNothingSent[] = "Write failed: no bytes send during writing operatio
 const char kSendFailed[] = "Write failed: error system occurred during Write()\n";
 const char kNothingRead[] = "Read failed: no bytes read during reading operation \n";
 const char kReadFailed[] = "Read failed: error system occurred during Read()\n";
-const char kAborted[] = "Socket connection aborted for inactivity: try to connect 3 times\n";
 const char kNotReestablished[] = "Socket connection aborted. impossibile to restablish connection";
 const char kIncomplete[] = "Warning: write not completed,not all bytes were written\n";
 const char kReadSizes[] =
@@ -59,6 +58,7 @@ int CSvComEth::WriteEth(const unsigned char* bytes, int length) {
     const char* prefix = "CSvComEth::WriteEth - ";
     logFile->Write(prefix, "START\n", LOG_TRACE);
     if (connected == 0) return Error(prefix, kNotOpened, 206);
+    reconnectionsLeft = kReconnectionsPerCall;
     if (length < 0) return Error(prefix, "Write failed: negative number of bytes\n", 5);
     if (bytes != nullptr && length > 0) {
         plat::Socket socket = mode == kModeUdp ? udpSendSocket : tcpSocket;
@@ -87,8 +87,7 @@ int CSvComEth::WriteByMode(const unsigned char* bytes, std::uint32_t length) {
                     total += taken;
                     return sent;
                 }
-                logFile->Write(prefix, kAborted, LOG_INFO);
-                if (RetryToConnectAfterAbort() == 0) return Error(prefix, kNotReestablished, 216);
+                if (!ReconnectAfterAbort(prefix)) return Error(prefix, kNotReestablished, 216);
                 int option = SetTimeoutOption(prefix, tcpSocket, plat::kSoSndTimeo, sendTimeout);
                 if (option != 0) return option;
             }
@@ -132,6 +131,7 @@ int CSvComEth::ReadEth(char* buffer, int size, unsigned* bytesRead) {
     const char* prefix = "CSvComEth::ReadEth - ";
     logFile->Write(prefix, "START\n", LOG_TRACE);
     if (connected == 0) return Error(prefix, kNotOpened, 206);
+    reconnectionsLeft = kReconnectionsPerCall;
     if (size < 0 || bytesRead == nullptr) {
         return Error(prefix, "Read failed: invalid buffer size\n", 5);
     }
@@ -177,8 +177,7 @@ int CSvComEth::ReadTCP(char* buffer, std::uint32_t size, unsigned* bytesRead) {
         int socketError = plat::WSAGetLastError();
         RecordSystemError();
         if (socketError != plat::kWsaEconnaborted) return Error(prefix, kReadFailed, 214);
-        logFile->Write(prefix, kAborted, LOG_INFO);
-        if (RetryToConnectAfterAbort() == 0) return Error(prefix, kNotReestablished, 216);
+        if (!ReconnectAfterAbort(prefix)) return Error(prefix, kNotReestablished, 216);
         int option = SetTimeoutOption(prefix, tcpSocket, plat::kSoRcvTimeo, receiveTimeout);
         if (option != 0) return option;
     }
@@ -234,6 +233,7 @@ int CSvComEth::WriteFileEth(const char* path) {
     const char* prefix = "CSvComEth::WriteFileEth - ";
     logFile->Write(prefix, "START\n", LOG_TRACE);
     if (connected == 0) return Error(prefix, kNotOpened, 206);
+    reconnectionsLeft = kReconnectionsPerCall;
     if (path == nullptr) return Error(prefix, "Impossibile to open file (null)\n", 10);
     logFile->Writef(prefix, LOG_INFO, "Path of file: %s \n", path);
     std::FILE* file = std::fopen(path, "rb");

@@ -110,6 +110,33 @@ TEST_F(EthernetTransfer, AWriteWhoseReconnectionFailsThreeTimesGives216) {
     // Mode, address and port survive: Open again without a new init.
     EXPECT_EQ(0, Open());
     EXPECT_EQ(0, WriteText("abc"));
+
+    // A dead network: each connect fails at once, and so does the write.
+    fake::FailCall("send", plat::kWsaEconnaborted);
+    fake::FailCall("connect", plat::kWsaEnetunreach, 3);
+    EXPECT_EQ(216, WriteText("abc"));
+    EXPECT_EQ(plat::kWsaEnetunreach, LastError());
+    EXPECT_EQ(0, fake::OpenSockets());
+}
+
+TEST_F(EthernetTransfer, OneCallReconnectsAtMostFiveTimes) {
+    OpenTcp();
+    // A printer that takes every connection and aborts it at once.
+    fake::FailCall("send", plat::kWsaEconnaborted, 1000);
+    EXPECT_EQ(216, WriteText("abc"));
+    EXPECT_EQ(6, fake::CreatedSockets());
+    EXPECT_TRUE(Logged("No reconnection: 5 already made during this call\n"));
+    EXPECT_EQ(0, fake::OpenSockets());
+
+    // Each call has reconnections of its own; a read is bounded the same way.
+    ASSERT_EQ(0, Open());
+    fake::FailCall("send", plat::kWsaEconnaborted, 5);
+    EXPECT_EQ(0, WriteText("abc"));
+    fake::FailCall("recv", plat::kWsaEconnaborted, 1000);
+    char buffer[16];
+    unsigned count = 0;
+    EXPECT_EQ(216, Read(buffer, 16, &count));
+    EXPECT_EQ(6 + 11, fake::CreatedSockets());
 }
 
 TEST_F(EthernetTransfer, AReconnectionWhoseCloseFailsRetriesTheClose) {
