@@ -264,8 +264,15 @@ int CSvComEth::WriteFileEth(const char* path) {
                 std::size_t got = std::fread(transferBuffer.get(), 1, size, file);
                 if (offset < fullPart)
                     logFile->Write(prefix, "Send a packet byte of the file\n", LOG_INFO);
-                return got > 0 ? WriteByMode(transferBuffer.get(), static_cast<std::uint32_t>(got))
+                int sent = got > 0
+                               ? WriteByMode(transferBuffer.get(), static_cast<std::uint32_t>(got))
                                : 0;
+                // A file that shrank while being sent cannot be sent whole.
+                if (sent == 0 && got != size) {
+                    logFile->Writef(prefix, LOG_ERROR, "Impossibile to open file %s\n", path);
+                    return 10;
+                }
+                return sent;
             });
     }
     std::fclose(file);

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -47,6 +48,8 @@ struct Network {
     plat::SockAddrIn destination{};
     plat::SockAddrIn bound{};
     std::map<std::pair<int, int>, int> options;
+    std::size_t actionAfter = 0;
+    std::function<void()> action;
 };
 
 Network& Net() {
@@ -90,6 +93,7 @@ void ResetSockets() {
     n.destination = plat::SockAddrIn{};
     n.bound = plat::SockAddrIn{};
     n.options.clear();
+    n.action = nullptr;
 }
 
 void ConnectTimesOut(int count) {
@@ -124,6 +128,12 @@ void QueueReceive(const std::string& bytes, const char* fromAddress, std::uint16
 void SetPeerClosed(bool closed) {
     std::lock_guard<std::mutex> guard(Net().lock);
     Net().peerClosed = closed;
+}
+
+void WhenSent(std::size_t bytes, std::function<void()> action) {
+    std::lock_guard<std::mutex> guard(Net().lock);
+    Net().actionAfter = bytes;
+    Net().action = std::move(action);
 }
 
 std::string Sent() {
@@ -289,9 +299,7 @@ int bind(Socket s, const SockAddrIn* address) {
 }
 
 namespace {
-int Take(const char* call, Socket s, const void* data, int length) {
-    if (Injected(call)) return kSocketError;
-    std::lock_guard<std::mutex> guard(Net().lock);
+int TakeLocked(Socket s, const void* data, int length) {
     if (!fake::IsOpen(s)) return fake::Fail(kWsaEnotsock);
     Net().sendSizes.push_back(length);
     if (Net().sendsTakingNothing > 0) {
@@ -300,6 +308,19 @@ int Take(const char* call, Socket s, const void* data, int length) {
     }
     int taken = Net().sendLimit > 0 && Net().sendLimit < length ? Net().sendLimit : length;
     Net().sent.append(static_cast<const char*>(data), static_cast<std::size_t>(taken));
+    return taken;
+}
+
+int Take(const char* call, Socket s, const void* data, int length) {
+    if (Injected(call)) return kSocketError;
+    std::function<void()> action;
+    int taken;
+    {
+        std::lock_guard<std::mutex> guard(Net().lock);
+        taken = TakeLocked(s, data, length);
+        if (Net().action && Net().sent.size() >= Net().actionAfter) std::swap(action, Net().action);
+    }
+    if (action) action();
     return taken;
 }
 

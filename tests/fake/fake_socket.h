@@ -3,7 +3,9 @@
 // Windows Sockets numbers) and the peer's behaviour is set by the test.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,11 @@ void QueueReceive(const std::string& bytes, const char* fromAddress = "127.0.0.1
 // With nothing queued a receive fails with 10060 (time-out), or returns 0
 // when the peer has closed.
 void SetPeerClosed(bool closed);
+
+// Runs `action` once, on the caller's thread, as soon as the peer has taken
+// `bytes` bytes in all: what another process does meanwhile, such as
+// truncating the file being sent (truncate(2): later reads see the new end).
+void WhenSent(std::size_t bytes, std::function<void()> action);
 
 // Every byte the peer took, in order, over all sockets.
 std::string Sent();

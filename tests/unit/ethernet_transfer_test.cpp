@@ -1,5 +1,7 @@
 // Ethernet writes, reads, files and packet sizes on the fake sockets: how
 // writes are cut, short and failed sends, aborted connections, reads.
+#include <unistd.h>
+
 #include <cstring>
 #include <vector>
 
@@ -322,6 +324,15 @@ TEST_F(EthernetTransfer, FileFailuresGiveTheirCodes) {
     EXPECT_EQ(212, WriteF(dir.File("one.bin").c_str()));
     EXPECT_EQ(0, WriteF(dir.File("one.bin").c_str()));
     EXPECT_EQ("x", fake::Sent());
+
+    // A file cut short while it is sent: what was read goes out, but the
+    // file was not sent whole. Both sizes exceed any stdio buffer.
+    std::string bytes = Pattern(256 * 1024);
+    std::string path = dir.File("shrinking.bin");
+    testing_support::WriteFile(path, bytes);
+    fake::WhenSent(2, [&] { ASSERT_EQ(0, truncate(path.c_str(), 100000)); });
+    EXPECT_EQ(10, WriteF(path.c_str()));
+    EXPECT_EQ("x" + bytes.substr(0, 100000), fake::Sent());
 }
 
 }  // namespace
