@@ -25,10 +25,14 @@ bool EqualIgnoringCase(const char* a, const char* b) {
     return *a == *b;
 }
 
-// The name of the sub-key at index, or an empty text when there is none.
-void SubKeyName(plat::Hkey key, std::uint32_t index, char (&name)[kNameSize]) {
+// The name of the sub-key at index; false (and an empty text) when it cannot
+// be read. Such an entry is skipped: its empty name would match every
+// printer whose Port value is missing or empty.
+bool SubKeyName(plat::Hkey key, std::uint32_t index, char (&name)[kNameSize]) {
     name[0] = '\0';
-    if (plat::RegEnumKeyA(key, index, name, kNameSize) != 0) name[0] = '\0';
+    if (plat::RegEnumKeyA(key, index, name, kNameSize) == 0) return true;
+    name[0] = '\0';
+    return false;
 }
 
 // Opens a key for reading; 0 on success, otherwise the registry's error.
@@ -57,7 +61,7 @@ int CSvComEth::EnumEthernet(char* out, unsigned size) {
     if (status != 0) return KeyNotOpened(prefix, kPortsKey, status);
     for (int portIndex = 0; portIndex < portCount; ++portIndex) {
         char portName[kNameSize];
-        SubKeyName(portsKey, static_cast<std::uint32_t>(portIndex), portName);
+        if (!SubKeyName(portsKey, static_cast<std::uint32_t>(portIndex), portName)) continue;
         int printerCount = registry.GetSubKeyCount(plat::kHkeyLocalMachine, kPrintersKey);
         plat::Hkey printersKey = 0;
         status = OpenKey(kPrintersKey, &printersKey);
@@ -67,7 +71,9 @@ int CSvComEth::EnumEthernet(char* out, unsigned size) {
         }
         for (int printerIndex = 0; printerIndex < printerCount; ++printerIndex) {
             char printerName[kNameSize];
-            SubKeyName(printersKey, static_cast<std::uint32_t>(printerIndex), printerName);
+            if (!SubKeyName(printersKey, static_cast<std::uint32_t>(printerIndex), printerName)) {
+                continue;
+            }
             char port[CRegistry::kValueSize] = {};
             std::string printerPath = std::string(kPrintersKey) + printerName;
             if (registry.ReadString(plat::kHkeyLocalMachine, printerPath.c_str(), "Port", port) ==
@@ -114,9 +120,9 @@ int CSvComEth::InitTCPPrinter(const char* printerName) {
             return KeyNotOpened(prefix, kPrintersKey, status);
         }
         char name[kNameSize];
-        SubKeyName(printersKey, static_cast<std::uint32_t>(index), name);
+        bool named = SubKeyName(printersKey, static_cast<std::uint32_t>(index), name);
         plat::RegCloseKey(printersKey);
-        if (std::strcmp(name, printerName) != 0) continue;
+        if (!named || std::strcmp(name, printerName) != 0) continue;
 
         logFile->Writef(prefix, LOG_INFO, "Try to init printer %s\n", name);
         std::string printerPath = std::string(kPrintersKey) + name;
@@ -174,9 +180,9 @@ int CSvComEth::ExtractIpAndTCPPort(const char* portName, char* address, unsigned
         plat::Hkey portsKey = 0;
         long status = OpenKey(kPortsKey, &portsKey);
         if (status != 0) return KeyNotOpened(prefix, kPortsKey, status);
-        SubKeyName(portsKey, static_cast<std::uint32_t>(index), name);
+        bool named = SubKeyName(portsKey, static_cast<std::uint32_t>(index), name);
         plat::RegCloseKey(portsKey);
-        if (std::strcmp(name, portName) == 0) break;
+        if (named && std::strcmp(name, portName) == 0) break;
     }
 
     std::string portPath = std::string(kPortsKey) + name;

@@ -45,6 +45,12 @@ TEST_F(EthernetPrinters, ListsTheFirstPrinterOfEachTcpPortIgnoringCase) {
     ASSERT_EQ(0, EthEnumPrinters(list, sizeof list));
     EXPECT_STREQ("Kitchen|Counter|ByHost|Nameless|Long|NoAddress|NoNumber", list);
     EXPECT_TRUE(Logged("Ethernet printer found:Counter\n"));
+
+    // A port whose name cannot be read is skipped, not taken as "" (which
+    // would match the printers without a Port value).
+    fake::FailCall("RegEnumKeyA", plat::kErrorNoMoreItems);
+    ASSERT_EQ(0, EthEnumPrinters(list, sizeof list));
+    EXPECT_STREQ("Counter|ByHost|Nameless|Long|NoAddress|NoNumber", list);
 }
 
 TEST_F(EthernetPrinters, TheListNeedsRoomForNamesSeparatorsAndTerminator) {
