@@ -211,10 +211,15 @@ int OpenDevice(const OpenRequest& request) {
 
     BridgeLog::Write(kLevelStartEnd, method, "START");
     BridgeLog::Write(kLevelStartEnd, method, "DLL version %s", version.c_str());
+    // Every open starts from an empty layer. An open that failed after the
+    // layer was loaded left its port there with no device open; a service
+    // retrying an offline printer would otherwise pile up one port per try.
     if (device.deviceOpened) {
         BridgeLog::Write(kLevelStartEnd, method, "DLL Already Opened. Close it");
         CloseSequence();
         FreeReadBuffer();
+    } else if (layer::IsLoaded()) {
+        CloseSequence();
     }
 
     if (!layer::Load()) {

@@ -5,8 +5,12 @@ import static bridgetests.BridgeLogFile.READ;
 import static bridgetests.BridgeLogFile.WRITE;
 
 import com.sorvane.jpos.services.WinPortComm;
+import java.io.IOException;
+import java.net.InetAddress;
+import java.net.InetSocketAddress;
 import java.net.Socket;
 import java.nio.file.Files;
+import java.nio.file.Path;
 import java.util.List;
 
 /** The bridge over the real layer to a TCP printer on the loopback address. */
@@ -19,6 +23,17 @@ public final class BridgeEthernetTest {
             run(printer);
         }
         Check.finish();
+    }
+
+    private static Path layerLog() {
+        return log.folder.resolve("Sorlink.log");
+    }
+
+    /** Ports alive in the layer by its log: those created since it last destroyed them all. */
+    private static int livePorts() throws IOException {
+        String text = Files.readString(layerLog());
+        String since = text.substring(Math.max(0, text.lastIndexOf("Destroying all the communication ports")));
+        return since.split("CreateCommunicationPort-", -1).length - 1;
     }
 
     private static void run(LoopbackPrinter printer) {
@@ -127,6 +142,39 @@ public final class BridgeEthernetTest {
             Check.equal(1, comm.writeData(new byte[] {0x20}, 1), "write after close");
             Check.isTrue(log.newBodies().contains(WRITE + "Write Error"), "write refused");
             Check.equal(null, comm.readData(), "read after close");
+        });
+
+        Check.run("FailedRetriesAfterCloseLeaveOnePortInTheLayer", () -> {
+            try (Socket refusing = new Socket()) {
+                // Bound and never listening: every connection to it is refused.
+                refusing.bind(new InetSocketAddress(InetAddress.getLoopbackAddress(), 0));
+                for (int retry = 0; retry < 3; ++retry) {
+                    Check.equal(-1, comm.openDevice("Ethernet", "127.0.0.1:" + refusing.getLocalPort(),
+                                        0, true, 3), "offline printer");
+                    Check.equal(1, livePorts(), "ports in the layer after retry " + retry);
+                }
+            }
+            Check.isTrue(!log.newBodies().contains(OPEN + "DLL Already Opened. Close it"),
+                    "no device was open");
+        });
+
+        Check.run("LayerLogHoldsTheLevelsOfTheBridgeLevel", () -> {
+            // Bridge level: 1 errors (8), 2 and information (12), 3 and START/END (14),
+            // 4 and 5 and every byte (15); any other level errors only.
+            int[] masks = {0, 8, 12, 14, 15, 15, 8};
+            for (int level = 1; level <= 6; ++level) {
+                comm.closeDevice();
+                long start = Files.size(layerLog());
+                Check.equal(0, comm.openDevice("Ethernet", printer.address(), 0, true, level), "open");
+                printer.accept();
+                comm.writeData(new byte[] {0x41}, 1);
+                Check.equal(null, comm.readData(), "read failing with nothing to read");
+                String text = Files.readString(layerLog()).substring((int) start);
+                int mask = (text.contains("Read failed") ? 8 : 0)
+                        | (text.contains("TCP connect successful") ? 4 : 0)
+                        | (text.contains("START") ? 2 : 0) | (text.contains("SendBuffer[") ? 1 : 0);
+                Check.equal(masks[level], mask, "layer levels at bridge level " + level);
+            }
         });
 
         Check.run("AddressWithoutPortUsesPort9100", () -> {

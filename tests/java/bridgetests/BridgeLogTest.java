@@ -148,6 +148,12 @@ public final class BridgeLogTest {
             Check.isTrue(bodies.contains(OPEN + "ERROR Init Port on Com DLL"), "refused: " + bodies);
             Check.isTrue(bodies.stream().noneMatch(l -> l.startsWith("CommunicationDll_Eth_Init")),
                     "no address was handed to the layer");
+            // The largest TCP port goes to the layer; one more is refused before it.
+            Check.equal(-1, comm.openDevice("Ethernet", "127.0.0.1:65536", 0, true, 5), "port 65536");
+            Check.isTrue(log.newBodies().stream().noneMatch(l -> l.startsWith("CommunicationDll_Eth_Init")),
+                    "port 65536 not handed to the layer");
+            comm.openDevice("Ethernet", "127.0.0.1:65535", 0, true, 5);
+            Check.isTrue(log.newBodies().contains("CommunicationDll_Eth_Init: IP PORT = 65535"), "port 65535");
 
             String huge = "B".repeat(100_000);
             Check.equal(-1, comm.openDevice(huge, huge, 9600, true, 5), "huge texts");
