@@ -94,7 +94,7 @@ if(SORLINK_WIN32_BITS EQUAL 64)
   add_executable(sorlink_wine_test tests/windows/wine_sorlink_test.cpp)
   target_include_directories(sorlink_wine_test PRIVATE ${PROJECT_SOURCE_DIR}
                              ${PROJECT_SOURCE_DIR}/include)
-  target_link_libraries(sorlink_wine_test PRIVATE version)
+  target_link_libraries(sorlink_wine_test PRIVATE version ws2_32)
   target_link_options(sorlink_wine_test PRIVATE ${SORLINK_STATIC_RUNTIME})
 endif()
 
