@@ -20,6 +20,9 @@ list(FILTER PLATFORM_WIN32_SOURCES EXCLUDE REGEX "library_hooks\\.cpp$")
 add_library(platform_win32 STATIC ${PLATFORM_WIN32_SOURCES} $<TARGET_OBJECTS:platform_common>)
 target_include_directories(platform_win32 PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(platform_win32 PUBLIC advapi32 ws2_32 setupapi shell32 version)
+# The DLLs run on Windows XP SP3 (32-bit tills still have it): the Windows
+# headers then declare nothing newer, so a later call does not compile.
+target_compile_definitions(platform_win32 PUBLIC _WIN32_WINNT=0x0501 WINVER=0x0501)
 
 # A VERSIONINFO resource for a DLL: file and product version from the
 # project's version.
@@ -91,7 +94,7 @@ if(SORLINK_WIN32_BITS EQUAL 64)
   add_executable(sorlink_wine_test tests/windows/wine_sorlink_test.cpp)
   target_include_directories(sorlink_wine_test PRIVATE ${PROJECT_SOURCE_DIR}
                              ${PROJECT_SOURCE_DIR}/include)
-  target_link_libraries(sorlink_wine_test PRIVATE version)
+  target_link_libraries(sorlink_wine_test PRIVATE version ws2_32)
   target_link_options(sorlink_wine_test PRIVATE ${SORLINK_STATIC_RUNTIME})
 endif()
 

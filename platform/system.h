@@ -25,10 +25,13 @@ Module LoadLibraryA(const char* fileName);
 void* GetProcAddress(Module module, const char* name);
 bool FreeLibrary(Module module);
 
-// File name of the 64-bit communication layer, which the bridge binds at run
-// time by name.
-#if defined(_WIN32)
+// File name of the communication layer, which the bridge binds at run time
+// by name: the 64-bit layer, except in the 32-bit bridge, whose process (a
+// 32-bit JVM) can load only the 32-bit one.
+#if defined(_WIN64)
 constexpr const char* kLayerLibraryFileName = "Sorlink64.dll";
+#elif defined(_WIN32)
+constexpr const char* kLayerLibraryFileName = "Sorlink.dll";
 #else
 constexpr const char* kLayerLibraryFileName = "libSorlink64.so";
 #endif

@@ -37,7 +37,7 @@ CSvComEth::~CSvComEth() {
     CloseQuietly(&tcpSocket);
     CloseQuietly(&udpSendSocket);
     CloseQuietly(&udpReceiveSocket);
-    plat::WSACleanup();
+    if (releaseSocketLibrary) plat::WSACleanup();
 }
 
 void CSvComEth::RecordSystemError() {

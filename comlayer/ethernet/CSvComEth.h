@@ -16,6 +16,11 @@ public:
     CSvComEth& operator=(const CSvComEth&) = delete;
 
     void SetLog(CSvLogFile* log) { logFile = log; }
+    // Makes the destructor leave this object's reference to the socket
+    // library in place: the library's unload handler on Windows runs under
+    // the loader lock, where WSACleanup can deadlock. The reference lasts
+    // until the process ends.
+    void KeepSocketLibrary() { releaseSocketLibrary = false; }
 
     // Set-up.
     int InitTCPIp(const char* address, int tcpPort);
@@ -99,4 +104,5 @@ private:
     // Reconnections still allowed to the Write, WriteF or Read under way.
     int reconnectionsLeft = 0;
     std::unique_ptr<unsigned char[]> transferBuffer;
+    bool releaseSocketLibrary = true;
 };

@@ -49,7 +49,27 @@ void LogCurrent(const char* prefix, const char* message, int level);
 
 // The load/unload handler. reason: 0 process detach, 1 process attach,
 // 2 thread attach, 3 thread detach (the Windows numbering). Returns 1.
+// Attach empties the FIFO; detach is SorlinkDetach(kReleaseAll); thread
+// notifications change nothing.
 extern "C" int SorlinkMain(int reason);
+
+// What a process detach may release, as the platform's unloading allows.
+enum class DetachKind {
+    // Every port is deleted and the layer's state freed (Linux: dlclose
+    // and the end of the process).
+    kReleaseAll,
+    // As kReleaseAll, but the ports' references to the socket library stay
+    // (Windows FreeLibrary, under the loader lock).
+    kKeepSocketLibrary,
+    // The process is ending and the system reclaims everything: nothing is
+    // closed or freed (Windows ExitProcess, after the other threads have
+    // been stopped wherever they were).
+    kProcessExit,
+};
+
+// Process detach: the "Process detach" line through the current port, the
+// FIFO emptied, then what kind allows. Returns 1.
+int SorlinkDetach(DetachKind kind);
 
 // Generic entry points: the current port when there is one and argsOk,
 // after logging which class is called ("Calling function in ... class\n")

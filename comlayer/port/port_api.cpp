@@ -149,14 +149,30 @@ SL_EXPORT int SL_CCALL GetLayerStatus(int* linkType) {
 }
 
 extern "C" int SorlinkMain(int reason) {
-    if (reason == 0) {
-        if (Layer().currentPort != nullptr) LogCurrent("Main - ", "Process detach\n", LOG_INFO);
-        // Ports left without a current one are freed too (silently, as no
-        // log is current), so unloading never leaks them.
-        DeleteAllLayerItems();
-    }
+    if (reason == 0) return SorlinkDetach(DetachKind::kReleaseAll);
+    // Only attach: a host starts and ends threads at any time (a JVM, a
+    // thread pool), and bytes held in the FIFO wait for the caller's next
+    // ReadFIFO whichever thread makes it.
+    if (reason == 1) EmptyFifo();
+    return 1;
+}
+
+int SorlinkDetach(DetachKind kind) {
+    LayerState& layer = Layer();
+    if (layer.currentPort != nullptr) LogCurrent("Main - ", "Process detach\n", LOG_INFO);
     EmptyFifo();
-    if (reason == 0) ReleaseLayer();
+    if (kind == DetachKind::kProcessExit) return 1;
+    if (kind == DetachKind::kKeepSocketLibrary) {
+        int count = layer.portList.GetCount();
+        for (int index = 0; index < count; ++index) {
+            auto* record = static_cast<PortRecord*>(layer.portList.GetAt(index));
+            if (record != nullptr) record->ethernet->KeepSocketLibrary();
+        }
+    }
+    // Ports left without a current one are freed too (silently, as no log
+    // is current), so unloading never leaks them.
+    DeleteAllLayerItems();
+    ReleaseLayer();
     return 1;
 }
 

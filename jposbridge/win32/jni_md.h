@@ -1,6 +1,6 @@
 /*
- * Machine-dependent part of the Java Native Interface for 64-bit Windows,
- * for building the bridge where no Windows JDK is installed. The JDK's own
+ * Machine-dependent part of the Java Native Interface for Windows (32-bit
+ * and 64-bit), for building the bridge where no Windows JDK is installed. The JDK's own
  * jni.h includes it; the types follow the JNI documentation (jint 32-bit,
  * jlong 64-bit, jbyte signed 8-bit) and Windows' export and calling
  * conventions.

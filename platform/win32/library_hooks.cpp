@@ -4,8 +4,25 @@
 
 #include "comlayer/port/PortLayer.h"
 
-// The reason numbers of DllMain are the ones SorlinkMain expects.
-extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID /*reserved*/) {
-    SorlinkMain(static_cast<int>(reason));
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    switch (reason) {
+        case DLL_PROCESS_ATTACH:
+            // The layer has no use for thread notifications, and hosts start
+            // and end threads all the time. The C run time is msvcrt.dll,
+            // which gets its own.
+            DisableThreadLibraryCalls(instance);
+            SorlinkMain(DLL_PROCESS_ATTACH);
+            break;
+        case DLL_PROCESS_DETACH:
+            // reserved is non-null when the process is ending: the other
+            // threads were stopped wherever they were, and the system closes
+            // every handle and socket. Otherwise FreeLibrary unloads us
+            // under the loader lock, where WSACleanup must not be called.
+            SorlinkDetach(reserved != nullptr ? DetachKind::kProcessExit
+                                              : DetachKind::kKeepSocketLibrary);
+            break;
+        default:
+            break;
+    }
     return TRUE;
 }

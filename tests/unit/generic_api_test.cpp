@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "comlayer/port/PortLayer.h"
 #include "tests/unit/serial_fixture.h"
 
 namespace {
@@ -86,6 +87,9 @@ TEST_F(GenericApi, ReadFifoKeepsShortReadForNextCall) {
     EXPECT_EQ(2u, Com3().readAsks.size());
     EXPECT_EQ(1024u - 4u, Com3().readAsks[1]);  // the FIFO's free part
 
+    // Threads of the host coming and going leave the held bytes alone.
+    EXPECT_EQ(1, SorlinkMain(2));
+    EXPECT_EQ(1, SorlinkMain(3));
     ASSERT_EQ(0, ReadFIFO(buffer, 2, &got));
     EXPECT_EQ("KL", std::string(reinterpret_cast<char*>(buffer), got));
     EXPECT_EQ(2u, Com3().readAsks.size());  // served from the FIFO alone

@@ -2,6 +2,9 @@
 # Checks a Windows DLL built with mingw-w64, from the binary alone:
 #   exports   <objdump> <dll> <names file>   the export table holds exactly these names
 #   imports   <objdump> <dll> <allowed...>   every imported DLL is one of these (any case)
+#   xp-imports <objdump> <dll> <allowlist>   every imported function is listed with a
+#             minimum client of Windows 2000 or XP, and the header asks for no newer
+#             Windows than XP (5.1; 5.2 for x64, whose first Windows is XP x64)
 #   callconv  <objdump> <dll> <names file> <header>
 #             32-bit DLL: each Vb twin returns with "ret 4*arguments" (the callee
 #             removes its arguments) and each plain entry point with a plain "ret"
@@ -57,6 +60,56 @@ imports)
             status=1
         fi
     done
+    exit $status
+    ;;
+
+xp-imports)
+    status=0
+    # "dll function" for each import by name; a blank line ends each DLL's list.
+    imported=$("$objdump" -p "$dll" | awk '
+        /DLL Name:/ { name = tolower($3); next }
+        /^[ \t]*$/ { name = "" }
+        name != "" && $1 ~ /^[0-9a-f]+$/ && $2 ~ /^[0-9]+$/ { print name, $3 }')
+    if [ -z "$imported" ]; then
+        echo "FAIL: no imports read from $dll"
+        exit 1
+    fi
+    printf '%s\n' "$imported" | awk -v list="$1" -v dll="$dll" '
+        BEGIN {
+            while ((getline line < list) > 0) {
+                if (line ~ /^#/ || split(line, field, " ") < 3) continue
+                key = tolower(field[1]) " " field[2]
+                sub(/^[^ ]+ +[^ ]+ +/, "", line)
+                minimum[key] = line
+            }
+        }
+        !($1 " " $2 in minimum) {
+            print "FAIL: " dll " imports " $1 " " $2 ", which " list " does not list"
+            failed = 1
+            next
+        }
+        minimum[$1 " " $2] !~ /^Windows (2000|XP)/ {
+            print "FAIL: " $2 " needs " minimum[$1 " " $2] ", newer than Windows XP"
+            failed = 1
+        }
+        END { exit failed }' || status=1
+    # The loader of XP refuses an image that asks for a newer subsystem.
+    case $("$objdump" -f "$dll") in
+    *pei-x86-64*) newest=502 ;;
+    *) newest=501 ;;
+    esac
+    for field in OSystem Subsystem; do
+        version=$("$objdump" -p "$dll" | awk -v field="$field" '
+            $1 == "Major" field "Version" { major = $2 }
+            $1 == "Minor" field "Version" { minor = $2 }
+            END { print major * 100 + minor }')
+        if [ "$version" -gt $newest ]; then
+            echo "FAIL: $dll asks for $field version $version (newest allowed: $newest)"
+            status=1
+        fi
+    done
+    [ $status -eq 0 ] &&
+        echo "imports available on Windows XP: $(printf '%s\n' "$imported" | wc -l) functions"
     exit $status
     ;;
 
@@ -153,7 +206,7 @@ callconv)
     ;;
 
 *)
-    echo "usage: $0 exports|imports|callconv <objdump> <dll> ..." >&2
+    echo "usage: $0 exports|imports|xp-imports|callconv <objdump> <dll> ..." >&2
     exit 2
     ;;
 esac

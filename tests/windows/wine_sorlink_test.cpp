@@ -11,6 +11,8 @@
 //   gives: serialprinter=, tcpprinter=, extraport= (a port without device)
 // The Linux printer answers every byte with the same byte, letters in the
 // other case.
+#include <winsock2.h>
+// winsock2.h first: windows.h would otherwise bring in the old winsock.h.
 #include <windows.h>
 
 #include <cctype>
@@ -347,13 +349,108 @@ void ChecksUdpDevice(const char* logPath, int remotePort, int localPort) {
     char sender[64] = {};
     WCHECK_EQ(0, SORLINK(AdvGetEthIpReceived)(sender, sizeof sender));
     WCHECK(std::string(sender) == "127.0.0.1");
+
+    // The answer comes as one datagram: the first ReadFIFO takes all of it
+    // and leaves 12 bytes in the FIFO. A thread of the host starting and
+    // ending must not drop them.
+    const std::string text = "Hello Printer 42";
+    WCHECK_EQ(0, SORLINK(Write)(reinterpret_cast<const unsigned char*>(text.data()),
+                                static_cast<int>(text.size())));
+    unsigned char answer[16] = {};
+    unsigned got = 0;
+    WCHECK_EQ(0, SORLINK(ReadFIFO)(answer, 4, &got));
+    HANDLE thread = CreateThread(
+        nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 0, nullptr);
+    WCHECK(thread != nullptr);
+    if (thread != nullptr) {
+        WCHECK_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
+        CloseHandle(thread);
+    }
+    WCHECK_EQ(0, SORLINK(ReadFIFO)(answer + 4, 12, &got));
+    WCHECK(std::string(reinterpret_cast<char*>(answer), 16) == "hELLO pRINTER 42");
+
     WCHECK_EQ(0, SORLINK(Close)());
     WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+}
+
+// FreeLibrary with a connected port: the port's socket is closed (our end
+// of the connection sees it), but its Winsock reference is left in place,
+// as WSACleanup must not run under the loader lock.
+void ChecksFreeLibraryWithAConnectedPort(const char* logPath) {
+    wine_check::Section("FreeLibrary with a connected TCP port");
+    WSADATA data;
+    WCHECK_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    WCHECK_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&address), length));
+    WCHECK_EQ(0, listen(listener, 1));
+    WCHECK_EQ(0, getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length));
+
+    int id = 0;
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_FILE, kAllLevels,
+                                                  logPath, &id));
+    WCHECK_EQ(0, SORLINK(InitEthTCP)("127.0.0.1", ntohs(address.sin_port)));
+    WCHECK_EQ(0, SORLINK(Open)());
+    SOCKET accepted = accept(listener, nullptr, nullptr);
+    DWORD receiveTimeout = 10000;
+    setsockopt(accepted, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receiveTimeout),
+               sizeof receiveTimeout);
+
+    WCHECK(FreeLibrary(library));
+    library = nullptr;
+    char byte = 0;
+    WCHECK_EQ(0, recv(accepted, &byte, 1, 0));
+    closesocket(accepted);
+    closesocket(listener);
+    // Our own reference, then the one the deleted port left.
+    int references = 0;
+    while (references < 8 && WSACleanup() == 0) ++references;
+    WCHECK_EQ(2, references);
+    std::string log = wine_check::ReadWholeFile(logPath);
+    WCHECK(log.find("Main -  Process detach") != std::string::npos);
+}
+
+// The end of a process with a port left: the "Process detach" line is
+// written, and nothing is deleted (no DeleteAllLayerItems line).
+void ChecksProcessExitWithAPort(const char* exitLogPath) {
+    wine_check::Section("process exit with a port left");
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string command = std::string("\"") + self + "\" exitlog=\"" + exitLogPath + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &child)) {
+        wine_check::Fail(__FILE__, __LINE__, "the child process did not start");
+        return;
+    }
+    WCHECK_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.hProcess, 60000));
+    DWORD exitCode = 1;
+    GetExitCodeProcess(child.hProcess, &exitCode);
+    WCHECK_EQ(0, exitCode);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    std::string log = wine_check::ReadWholeFile(exitLogPath);
+    WCHECK(log.find("Main -  Process detach") != std::string::npos);
+    WCHECK(log.find("Destroying all the communication ports") == std::string::npos);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The child of ChecksProcessExitWithAPort: it ends with a port left.
+    if (const char* exitLogPath = wine_check::Argument(argc, argv, "exitlog")) {
+        library = LoadLibraryA("Sorlink64.dll");
+        int id = 0;
+        return library != nullptr
+                   ? SORLINK(CreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_FILE,
+                                                      kAllLevels, exitLogPath, &id)
+                   : 1;
+    }
     const char* logPath = wine_check::Argument(argc, argv, "log");
     const char* exportsPath = wine_check::Argument(argc, argv, "exports");
     if (logPath == nullptr || exportsPath == nullptr) {
@@ -396,8 +493,9 @@ int main(int argc, char** argv) {
     if (udp != nullptr && std::sscanf(udp, "%d,%d", &remotePort, &localPort) == 2) {
         ChecksUdpDevice(logPath, remotePort, localPort);
     }
+    ChecksFreeLibraryWithAConnectedPort(logPath);
+    ChecksProcessExitWithAPort((std::string(logPath) + ".exit").c_str());
 
-    FreeLibrary(library);
     std::printf("%s: %d failure(s)\n", argv[0], wine_check::Failures());
     return wine_check::Failures() == 0 ? 0 : 1;
 }
