@@ -129,23 +129,30 @@ int Close(int fd) {
     return 0;
 }
 
+// The printer of a transfer, or null with errno: ENODEV once unplugged
+// (usblp_wtest, usblp_rtest), EAGAIN while a non-blocking transfer cannot
+// start: a write while the previous one is in flight, a read before the
+// printer has sent anything.
+Printer* Transferring(int fd, bool isRead) {
+    Printer* printer = ByDescriptor(fd);
+    int error = 0;
+    if (printer == nullptr) {
+        error = EBADF;
+    } else if (!printer->present) {
+        error = ENODEV;
+    } else if (isRead ? printer->toHost.empty() : !printer->inFlight.empty()) {
+        error = EAGAIN;
+    }
+    errno = error != 0 ? error : errno;
+    return error != 0 ? nullptr : printer;
+}
+
 // usblp_write with O_NONBLOCK: ENODEV once unplugged, EAGAIN while the
 // previous transfer is in flight, otherwise one transfer of at most
 // USBLP_BUF_SIZE bytes is submitted and its length returned at once.
 ssize_t Write(int fd, const void* data, size_t size) {
-    Printer* printer = ByDescriptor(fd);
-    if (printer == nullptr) {
-        errno = EBADF;
-        return -1;
-    }
-    if (!printer->present) {
-        errno = ENODEV;
-        return -1;
-    }
-    if (!printer->inFlight.empty()) {
-        errno = EAGAIN;
-        return -1;
-    }
+    Printer* printer = Transferring(fd, false);
+    if (printer == nullptr) return -1;
     std::size_t length = std::min(size, usblp_model::kUsblpBufSize);
     printer->inFlight.assign(static_cast<const char*>(data), length);
     return static_cast<ssize_t>(length);
@@ -154,19 +161,8 @@ ssize_t Write(int fd, const void* data, size_t size) {
 // usblp_read with O_NONBLOCK: ENODEV once unplugged, EAGAIN until the
 // printer has sent something, then what it sent.
 ssize_t Read(int fd, void* buffer, size_t size) {
-    Printer* printer = ByDescriptor(fd);
-    if (printer == nullptr) {
-        errno = EBADF;
-        return -1;
-    }
-    if (!printer->present) {
-        errno = ENODEV;
-        return -1;
-    }
-    if (printer->toHost.empty()) {
-        errno = EAGAIN;
-        return -1;
-    }
+    Printer* printer = Transferring(fd, true);
+    if (printer == nullptr) return -1;
     std::size_t length = std::min(size, printer->toHost.size());
     std::memcpy(buffer, printer->toHost.data(), length);
     printer->toHost.erase(0, length);
