@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 
 #include "platform/posix/usblp_calls.h"
 
@@ -17,8 +16,10 @@ namespace usblp_model {
 namespace {
 
 constexpr std::size_t kUsblpBufSize = 8192;  // USBLP_BUF_SIZE: the most one transfer carries
+constexpr int kDescriptor = 1000;
 
 struct Printer {
+    std::string node;
     bool present = true;
     bool used = false;
     bool stalled = false;
@@ -29,139 +30,107 @@ struct Printer {
     std::size_t dropped = 0;
 };
 
-std::map<std::string, Printer>& Printers() {
-    static auto* printers = new std::map<std::string, Printer>;
-    return *printers;
+Printer& The() {
+    static auto* printer = new Printer;
+    return *printer;
 }
 
-std::map<int, std::string>& Descriptors() {
-    static auto* descriptors = new std::map<int, std::string>;
-    return *descriptors;
+// usb_kill_urb: the transfer in flight ends without reaching the printer.
+void Kill() {
+    The().dropped += The().inFlight.size();
+    The().inFlight.clear();
 }
 
-Printer* ByDescriptor(int fd) {
-    auto it = Descriptors().find(fd);
-    if (it == Descriptors().end()) return nullptr;
-    return &Printers()[it->second];
-}
-
-void Kill(Printer& printer) {
-    printer.dropped += printer.inFlight.size();
-    printer.inFlight.clear();
-}
-
-// usblp_disconnect: present cleared; the transfer in flight ends with an
-// error (usb_kill_urb), which also sets wcomplete.
-void Disconnect(Printer& printer) {
-    printer.present = false;
-    Kill(printer);
+// The open printer of a call, or null with errno: EBADF for another
+// descriptor; ENODEV once unplugged (usblp_wtest, usblp_rtest); EAGAIN
+// when a non-blocking transfer cannot start: a write while the previous one
+// is in flight, a read before the printer has sent anything.
+Printer* Transferring(int fd, bool isRead) {
+    int error = 0;
+    if (fd != kDescriptor || !The().used) {
+        error = EBADF;
+    } else if (!The().present) {
+        error = ENODEV;
+    } else if (isRead ? The().toHost.empty() : !The().inFlight.empty()) {
+        error = EAGAIN;
+    }
+    if (error == 0) return &The();
+    errno = error;
+    return nullptr;
 }
 
 }  // namespace
 
-void Reset() {
-    Printers().clear();
-    Descriptors().clear();
+void Reset(const std::string& node) {
+    The() = Printer{};
+    The().node = node;
 }
 
-void AddPrinter(const std::string& node) {
-    Printer& printer = Printers()[node];
-    printer.present = true;
-    printer.stalled = false;
+void Replug() {
+    The().present = true;
 }
 
-void Stall(const std::string& node, bool stalled) {
-    Printers()[node].stalled = stalled;
+void Stall(bool stalled) {
+    The().stalled = stalled;
 }
 
-void UnplugDuringNextWait(const std::string& node) {
-    Printers()[node].unplugDuringWait = true;
+void UnplugDuringNextWait() {
+    The().unplugDuringWait = true;
 }
 
-void Send(const std::string& node, const std::string& bytes) {
-    Printers()[node].toHost += bytes;
+void Send(const std::string& bytes) {
+    The().toHost += bytes;
 }
 
-std::string Received(const std::string& node) {
-    return Printers()[node].received;
+std::string Received() {
+    return The().received;
 }
 
-std::size_t Dropped(const std::string& node) {
-    return Printers()[node].dropped;
+std::size_t Dropped() {
+    return The().dropped;
 }
 
 }  // namespace usblp_model
 
 namespace plat::posix::lp {
 
-using usblp_model::ByDescriptor;
-using usblp_model::Printer;
-using usblp_model::Printers;
+using usblp_model::The;
 
+// usblp_open: ENODEV without a present interface behind the node, EBUSY
+// while it is open (usblp->used).
 int Open(const char* path) {
-    auto it = Printers().find(path);
-    // usblp_open: no such minor, or an interface that has gone: ENODEV.
-    if (it == Printers().end() || !it->second.present) {
-        errno = ENODEV;
+    if (path != The().node || !The().present || The().used) {
+        errno = The().used ? EBUSY : ENODEV;
         return -1;
     }
-    // usblp_open: one open at a time (usblp->used): EBUSY.
-    if (it->second.used) {
-        errno = EBUSY;
-        return -1;
-    }
-    it->second.used = true;
-    static int next = 1000;
-    usblp_model::Descriptors()[next] = path;
-    return next++;
+    The().used = true;
+    return usblp_model::kDescriptor;
 }
 
 // usblp_release: usblp_unlink_urbs kills every transfer still in flight.
 int Close(int fd) {
-    Printer* printer = ByDescriptor(fd);
-    if (printer == nullptr) {
+    if (fd != usblp_model::kDescriptor || !The().used) {
         errno = EBADF;
         return -1;
     }
-    usblp_model::Kill(*printer);
-    printer->used = false;
-    usblp_model::Descriptors().erase(fd);
+    usblp_model::Kill();
+    The().used = false;
     return 0;
 }
 
-// The printer of a transfer, or null with errno: ENODEV once unplugged
-// (usblp_wtest, usblp_rtest), EAGAIN while a non-blocking transfer cannot
-// start: a write while the previous one is in flight, a read before the
-// printer has sent anything.
-Printer* Transferring(int fd, bool isRead) {
-    Printer* printer = ByDescriptor(fd);
-    int error = 0;
-    if (printer == nullptr) {
-        error = EBADF;
-    } else if (!printer->present) {
-        error = ENODEV;
-    } else if (isRead ? printer->toHost.empty() : !printer->inFlight.empty()) {
-        error = EAGAIN;
-    }
-    errno = error != 0 ? error : errno;
-    return error != 0 ? nullptr : printer;
-}
-
-// usblp_write with O_NONBLOCK: ENODEV once unplugged, EAGAIN while the
-// previous transfer is in flight, otherwise one transfer of at most
-// USBLP_BUF_SIZE bytes is submitted and its length returned at once.
+// usblp_write with O_NONBLOCK: one transfer of at most USBLP_BUF_SIZE
+// bytes is submitted and its length returned at once.
 ssize_t Write(int fd, const void* data, size_t size) {
-    Printer* printer = Transferring(fd, false);
+    usblp_model::Printer* printer = usblp_model::Transferring(fd, false);
     if (printer == nullptr) return -1;
     std::size_t length = std::min(size, usblp_model::kUsblpBufSize);
     printer->inFlight.assign(static_cast<const char*>(data), length);
     return static_cast<ssize_t>(length);
 }
 
-// usblp_read with O_NONBLOCK: ENODEV once unplugged, EAGAIN until the
-// printer has sent something, then what it sent.
+// usblp_read with O_NONBLOCK: what the printer has sent.
 ssize_t Read(int fd, void* buffer, size_t size) {
-    Printer* printer = Transferring(fd, true);
+    usblp_model::Printer* printer = usblp_model::Transferring(fd, true);
     if (printer == nullptr) return -1;
     std::size_t length = std::min(size, printer->toHost.size());
     std::memcpy(buffer, printer->toHost.data(), length);
@@ -173,28 +142,26 @@ ssize_t Read(int fd, void* buffer, size_t size) {
 // POLLOUT when no transfer is in flight (wcomplete). A poll that finds no
 // event blocks for its whole time-out.
 int Poll(int fd, short events, int timeoutMs, short* revents) {
-    Printer* printer = ByDescriptor(fd);
-    if (printer == nullptr) {
+    if (fd != usblp_model::kDescriptor || !The().used) {
         errno = EBADF;
         return -1;
     }
-    if (timeoutMs != 0) {
-        if (printer->unplugDuringWait) {
-            printer->unplugDuringWait = false;
-            usblp_model::Disconnect(*printer);
-        }
-        if (printer->present && !printer->stalled && !printer->inFlight.empty()) {
-            printer->received += printer->inFlight;
-            printer->inFlight.clear();
-        }
+    if (timeoutMs != 0 && The().unplugDuringWait) {
+        // usblp_disconnect: present cleared, the transfer in flight killed.
+        The().unplugDuringWait = false;
+        The().present = false;
+        usblp_model::Kill();
+    }
+    if (timeoutMs != 0 && The().present && !The().stalled) {
+        The().received += The().inFlight;
+        The().inFlight.clear();
     }
     short ready = 0;
-    if (!printer->present) ready |= POLLHUP;
-    if (!printer->toHost.empty()) ready |= POLLIN;
-    if (printer->inFlight.empty()) ready |= POLLOUT;
-    ready &= static_cast<short>(events | POLLHUP | POLLERR);
-    *revents = ready;
-    if (ready != 0 || timeoutMs == 0) return ready != 0 ? 1 : 0;
+    if (!The().present) ready |= POLLHUP;
+    if (!The().toHost.empty()) ready |= POLLIN;
+    if (The().inFlight.empty()) ready |= POLLOUT;
+    *revents = static_cast<short>(ready & (events | POLLHUP | POLLERR));
+    if (*revents != 0 || timeoutMs == 0) return *revents != 0 ? 1 : 0;
     if (timeoutMs < 0) {
         std::fprintf(stderr, "usblp model: a poll without time-out that nothing can end\n");
         std::abort();

@@ -15,7 +15,6 @@ namespace {
 class UsblpPrinter : public ::testing::Test {
 protected:
     void SetUp() override {
-        usblp_model::Reset();
         std::string error;
         ASSERT_TRUE(
             vprinter::WriteUsbFixture(dir.Path(), "0f3c", "0101", "M1", dir.File("model"), &error))
@@ -23,7 +22,7 @@ protected:
         setenv("SORLINK_SYSFS_ROOT", dir.File("sys").c_str(), 1);
         setenv("SORLINK_DEV_ROOT", dir.File("dev").c_str(), 1);
         setenv("SORLINK_REGISTRY", dir.File("none.reg").c_str(), 1);
-        usblp_model::AddPrinter(node);
+        usblp_model::Reset(node);
         int id = 0;
         ASSERT_EQ(0, CreateCommunicationPort(2, LOG_MODE_FILE, LOG_TRACE | LOG_INFO | LOG_ERROR,
                                              dir.File("usb.log").c_str(), &id));
@@ -55,36 +54,36 @@ TEST_F(UsblpPrinter, JobWhoseLastPacketIsInFlightAtCloseReachesThePrinterWhole) 
     job.replace(126, 4, "\x1d\x56\x41\x00", 4);  // ends in a paper cut
     EXPECT_EQ(0, WriteText(job));
     EXPECT_EQ(0, Close());
-    EXPECT_EQ(job, usblp_model::Received(node));
-    EXPECT_EQ(0u, usblp_model::Dropped(node));
+    EXPECT_EQ(job, usblp_model::Received());
+    EXPECT_EQ(0u, usblp_model::Dropped());
 }
 
 // The stalled packet is cancelled, so it cannot reach the printer after the
 // caller was told it failed; what the printer had sent survives the cancel.
 TEST_F(UsblpPrinter, WriteNotCompletedInTimeIsATimeOutAndNeverReachesThePrinter) {
     ASSERT_EQ(0, SetUsbTimeout(50, 50));
-    usblp_model::Send(node, "S");
-    usblp_model::Stall(node, true);
+    usblp_model::Send("S");
+    usblp_model::Stall(true);
     EXPECT_EQ(313, WriteText("abc"));
     EXPECT_EQ(997, LastError());
-    usblp_model::Stall(node, false);
+    usblp_model::Stall(false);
     EXPECT_EQ(0, WriteText("def"));
     char buffer[8] = {};
     unsigned got = 0;
     EXPECT_EQ(0, Read(buffer, sizeof(buffer), &got));
     EXPECT_EQ("S", std::string(buffer, got));
     EXPECT_EQ(0, Close());
-    EXPECT_EQ("def", usblp_model::Received(node));
-    EXPECT_EQ(3u, usblp_model::Dropped(node));
+    EXPECT_EQ("def", usblp_model::Received());
+    EXPECT_EQ(3u, usblp_model::Dropped());
 }
 
 TEST_F(UsblpPrinter, UnplugWhileAWriteOrAReadIsPendingGives330) {
-    usblp_model::UnplugDuringNextWait(node);
+    usblp_model::UnplugDuringNextWait();
     EXPECT_EQ(330, WriteText("abc"));
     EXPECT_EQ(309, IsDeviceAvailable());
-    usblp_model::AddPrinter(node);
+    usblp_model::Replug();
     ASSERT_EQ(0, Open());
-    usblp_model::UnplugDuringNextWait(node);
+    usblp_model::UnplugDuringNextWait();
     char buffer[8];
     unsigned got = 0;
     EXPECT_EQ(330, Read(buffer, sizeof(buffer), &got));
