@@ -86,6 +86,7 @@ private:
     plat::Handle OpenInterface(plat::DevInfo set, const plat::DeviceInterfaceData* data,
                                char* pathOut);
     bool ExtractParentPrefixID(const char* printerName, char* prefixOut);
+    // Logs its failures with prefix, or not at all when prefix is null.
     bool ReadParentPrefix(const char* prefix, const char* keyPath, char* prefixOut);
     int FindSymbolicLinkFromName(char* linkOut, const char* vendorId, const char* productId,
                                  const char* parentPrefix);
@@ -100,10 +101,13 @@ private:
     // Transfer (CSvComUsbTransfer.cpp).
     Completion RunRequest(plat::Handle handle, bool isRead, void* buffer, std::uint32_t count,
                           std::uint32_t timeoutMs, std::uint32_t* transferred);
+    static Completion FailedWith(std::uint32_t error);
     int WritePiece(const unsigned char* data, std::uint32_t offset, std::uint32_t length,
                    std::uint32_t* total);
     int WriteInterface0(const unsigned char* data, std::uint32_t count);
-    bool DrainReadPipe(bool* cancelled);
+    Completion DrainReadPipe();
+    // Records the platform's error of a refused cancellation: 321.
+    int CleanFailed(const char* prefix);
 
     CSvLogFile* logFile = nullptr;
     plat::Handle writeHandle = plat::kInvalidHandle;

@@ -116,13 +116,17 @@ bool CSvComUsb::ExtractParentPrefixID(const char* printerName, char* prefixOut) 
 bool CSvComUsb::ReadParentPrefix(const char* prefix, const char* keyPath, char* prefixOut) {
     plat::Hkey key = 0;
     if (plat::RegOpenKeyExA(plat::kHkeyLocalMachine, keyPath, 0, plat::kKeyRead, &key) != 0) {
-        logFile->Writef(prefix, LOG_ERROR, "Error opening registry key: %s \n", keyPath);
+        if (prefix != nullptr) {
+            logFile->Writef(prefix, LOG_ERROR, "Error opening registry key: %s \n", keyPath);
+        }
         return false;
     }
     bool read =
         CRegistry().ReadString(plat::kHkeyLocalMachine, keyPath, "ParentIdPrefix", prefixOut) == 1;
     plat::RegCloseKey(key);
-    if (!read) logFile->Writef(prefix, LOG_ERROR, "Error reading registry value\n");
+    if (!read && prefix != nullptr) {
+        logFile->Writef(prefix, LOG_ERROR, "Error reading registry value\n");
+    }
     return read;
 }
 
@@ -256,7 +260,9 @@ bool CSvComUsb::ListPrinterOf(const char* hardwareId, const char* instance, char
         plat::RegCloseKey(key);
         if (!havePrefix) continue;
         char devicePrefix[CRegistry::kValueSize] = {};
-        if (!ReadParentPrefix(prefix, keyPath, devicePrefix)) continue;
+        // The printer listing passes over a device without its records
+        // silently.
+        if (!ReadParentPrefix(nullptr, keyPath, devicePrefix)) continue;
         if (!EqualNoCase(devicePrefix, printerPrefix)) continue;
         char entry[kTextSize + 2];
         std::snprintf(entry, sizeof(entry), "%s|", name);

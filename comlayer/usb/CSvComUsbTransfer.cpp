@@ -2,6 +2,7 @@
 // issued, waited for up to the time-out, then collected or cancelled. On
 // interface 0 each write is one vendor control request whose answers are
 // kept until a read takes them.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -19,11 +20,11 @@ constexpr std::uint32_t kDrainWaitMs = 50;
 // A device that never stops sending would keep a purge reading forever.
 constexpr int kMaxDrainReads = 4096;
 
-// Cancels the request and lets the cancellation finish, so the platform no
-// longer refers to the record once it goes out of scope.
+// Cancels a request that went pending and lets the cancellation finish, so
+// the platform no longer refers to the record once it goes out of scope.
 // A refused cancellation is not waited for: the wait could then last for
 // ever.
-void CancelRequest(plat::Handle handle, plat::Overlapped* record) {
+void CancelPending(plat::Handle handle, plat::Overlapped* record) {
     if (!plat::CancelIo(handle)) return;
     std::uint32_t ignored = 0;
     plat::GetOverlappedResult(handle, record, &ignored, true);
@@ -69,34 +70,42 @@ void CSvComUsb::EmptyControlStore() {
     controlCount = 0;
 }
 
+// Windows signals the completion of a request only when it went pending
+// (ERROR_IO_PENDING): a request refused at once is never signalled, and a
+// wait for it would last its whole time-out, or for ever. So only a pending
+// request is waited for and cancelled; the others report their own error.
 CSvComUsb::Completion CSvComUsb::RunRequest(plat::Handle handle, bool isRead, void* buffer,
                                             std::uint32_t count, std::uint32_t timeoutMs,
                                             std::uint32_t* transferred) {
     plat::Overlapped record{};
-    // Whether the request completed at once or is pending shows in the wait.
-    if (isRead) {
-        plat::ReadFile(handle, buffer, count, transferred, &record);
-    } else {
-        plat::WriteFile(handle, buffer, count, transferred, &record);
+    bool completed = isRead ? plat::ReadFile(handle, buffer, count, transferred, &record)
+                            : plat::WriteFile(handle, buffer, count, transferred, &record);
+    std::uint32_t requestError = completed ? 0 : plat::GetLastError();
+    if (!completed && requestError != plat::kErrorIoPending) {
+        lastSystemError = static_cast<int>(requestError);
+        return FailedWith(requestError);
     }
-    std::uint32_t wait = plat::WaitForSingleObject(handle, timeoutMs);
-    if (wait == plat::kWaitObject0) {
-        if (plat::GetOverlappedResult(handle, &record, transferred, false)) {
-            return Completion::Done;
+    if (!completed) {
+        std::uint32_t wait = plat::WaitForSingleObject(handle, timeoutMs);
+        if (wait != plat::kWaitObject0) {
+            lastSystemError =
+                static_cast<int>(wait == plat::kWaitTimeout ? requestError : plat::GetLastError());
+            CancelPending(handle, &record);
+            return wait == plat::kWaitTimeout ? Completion::TimedOut : Completion::WaitFailed;
         }
-        lastSystemError = static_cast<int>(plat::GetLastError());
-        CancelRequest(handle, &record);
-        return Completion::QueryFailed;
     }
-    lastSystemError = static_cast<int>(plat::GetLastError());
-    CancelRequest(handle, &record);
-    if (wait != plat::kWaitTimeout) return Completion::WaitFailed;
-    // An unplugged device refuses the request with access denied and never
-    // signals: the wait runs out with that error left behind.
-    if (lastSystemError == static_cast<int>(plat::kErrorAccessDenied)) {
-        return Completion::DeviceGone;
-    }
-    return Completion::TimedOut;
+    if (plat::GetOverlappedResult(handle, &record, transferred, false)) return Completion::Done;
+    std::uint32_t error = plat::GetLastError();
+    lastSystemError = static_cast<int>(error);
+    // Signalled by something else while the request still runs.
+    if (error == plat::kErrorIoIncomplete) CancelPending(handle, &record);
+    return FailedWith(error);
+}
+
+// An unplugged device fails its requests with access denied, whether at
+// once or when one that was pending ends.
+CSvComUsb::Completion CSvComUsb::FailedWith(std::uint32_t error) {
+    return error == plat::kErrorAccessDenied ? Completion::DeviceGone : Completion::QueryFailed;
 }
 
 // Writes one packet. A short completion is followed by a request for the
@@ -137,7 +146,11 @@ int CSvComUsb::WriteUsb(const unsigned char* data, std::uint32_t count) {
         logFile->Writef(prefix, LOG_TRACE, "END\n");
         return 0;
     }
-    if (interfaceType == USB_INTERFACE_0) return WriteInterface0(data, count);
+    if (interfaceType == USB_INTERFACE_0) {
+        int result = WriteInterface0(data, count);
+        if (result == 0) logFile->Writef(prefix, LOG_TRACE, "END\n");
+        return result;
+    }
 
     PacketPlan plan = PlanPackets(count, writePacketSize);
     logFile->Writef(prefix, LOG_INFO, "Bytes to send: %d, packet byte used:%d\n",
@@ -253,7 +266,9 @@ int CSvComUsb::WriteFileUsb(const char* path) {
     // A file of 2 GiB or more is refused as one that cannot be read: a
     // 32-bit build could not even tell its size.
     if (file == nullptr || size < 0 || size > 0x7FFFFFFFL) {
-        lastSystemError = static_cast<int>(plat::GetLastError());
+        // The C library reports through errno, not the platform's last error.
+        lastSystemError =
+            static_cast<int>(errno == EACCES ? plat::kErrorAccessDenied : plat::kErrorFileNotFound);
         if (file != nullptr) std::fclose(file);
         logFile->Writef(prefix, LOG_ERROR, "Impossibile to open file %s\n", path);
         return 10;
@@ -284,33 +299,19 @@ int CSvComUsb::WriteFileUsb(const char* path) {
     return 0;
 }
 
-// Reads and discards what the device has waiting, then cancels the last
-// read. *cancelled tells whether the cancellation was accepted; the result
-// whether the reads ended normally.
-bool CSvComUsb::DrainReadPipe(bool* cancelled) {
-    plat::Overlapped record{};
+// Reads and discards what the device has waiting, by the same request rule
+// as every read, until a read finds nothing within the short wait.
+CSvComUsb::Completion CSvComUsb::DrainReadPipe() {
     unsigned char scratch[kDrainChunk];
-    bool drained = true;
     for (int reads = 0; reads < kMaxDrainReads; ++reads) {
         std::uint32_t count = 0;
-        plat::ReadFile(readHandle, scratch, kDrainChunk, &count, &record);
-        std::uint32_t wait = plat::WaitForSingleObject(readHandle, kDrainWaitMs);
-        if (wait != plat::kWaitObject0) {
-            lastSystemError = static_cast<int>(plat::GetLastError());
-            drained = wait == plat::kWaitTimeout;
-            break;
-        }
+        Completion completion =
+            RunRequest(readHandle, true, scratch, kDrainChunk, kDrainWaitMs, &count);
+        if (completion == Completion::TimedOut) break;
+        if (completion != Completion::Done) return completion;
         if (count == 0) break;
     }
-    *cancelled = plat::CancelIo(readHandle);
-    if (!*cancelled) {
-        lastSystemError = static_cast<int>(plat::GetLastError());
-        return drained;
-    }
-    // The record and the scratch buffer must outlive the cancelled read.
-    std::uint32_t ignored = 0;
-    plat::GetOverlappedResult(readHandle, &record, &ignored, true);
-    return drained;
+    return Completion::Done;
 }
 
 int CSvComUsb::CleanUsb(int cleanWrite, int cleanRead) {
@@ -323,17 +324,16 @@ int CSvComUsb::CleanUsb(int cleanWrite, int cleanRead) {
         return 0;
     }
     if (cleanWrite) {
-        if (!plat::CancelIo(writeHandle)) {
-            lastSystemError = static_cast<int>(plat::GetLastError());
-            logFile->Writef(prefix, LOG_ERROR, "Error cleaning USB channels\n");
-            return 321;
-        }
+        if (!plat::CancelIo(writeHandle)) return CleanFailed(prefix);
         logFile->Writef(prefix, LOG_ERROR, "USB write channel cleaned\n");
     }
     if (cleanRead) {
-        bool cancelled = false;
-        bool drained = DrainReadPipe(&cancelled);
-        if (!cancelled || !drained) {
+        Completion drain = DrainReadPipe();
+        if (drain == Completion::DeviceGone) {
+            return FailedRequest(prefix, drain, kReadFailures);
+        }
+        if (!plat::CancelIo(readHandle)) return CleanFailed(prefix);
+        if (drain != Completion::Done) {
             logFile->Writef(prefix, LOG_ERROR, "Error cleaning USB channels\n");
             return 321;
         }
@@ -341,4 +341,10 @@ int CSvComUsb::CleanUsb(int cleanWrite, int cleanRead) {
     }
     logFile->Writef(prefix, LOG_TRACE, "END\n");
     return 0;
+}
+
+int CSvComUsb::CleanFailed(const char* prefix) {
+    lastSystemError = static_cast<int>(plat::GetLastError());
+    logFile->Writef(prefix, LOG_ERROR, "Error cleaning USB channels\n");
+    return 321;
 }

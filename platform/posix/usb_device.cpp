@@ -3,13 +3,20 @@
 // process open a node only once, so every handle of one node shares one
 // descriptor, kept open while any handle is.
 //
-// Overlapped requests keep their Windows meaning over poll: ReadFile and
-// WriteFile with a record issue the request (done at once when the node is
-// ready), WaitForSingleObject waits for it with poll and carries it out,
-// GetOverlappedResult collects the count and CancelIo drops it. A node
-// that has gone refuses requests with access denied and never signals, as
-// Windows does after an unplug; the wait then reports its time-out at
-// once rather than sleeping it out.
+// Overlapped requests keep their Windows meaning over poll. ReadFile and
+// WriteFile with a record issue the request: it completes at once, goes
+// pending (ERROR_IO_PENDING), or is refused with its error; an unplugged
+// node refuses with access denied, as Windows does after an unplug.
+// WaitForSingleObject waits for a pending request with poll and carries it
+// on; GetOverlappedResult collects it; CancelIo ends it.
+//
+// The node is opened non-blocking, so usblp's write returns as soon as the
+// transfer is queued, and polls writable only once the driver has completed
+// it. A write request therefore completes only then: the bytes a caller
+// counts as written have reached the printer, and releasing the node (which
+// kills every transfer in flight) loses none of them. A write cancelled
+// before its transfer completed releases and reopens the node, the only way
+// usblp drops a transfer; input the driver already holds is read out first.
 //
 // DeviceIoControl of the vendor GET_COMMAND request (interface 0) is sent
 // as a usbfs control transfer on /dev/bus/usb/BBB/DDD: a vendor request to
@@ -23,6 +30,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +42,7 @@
 #include "platform/posix/device_openers.h"
 #include "platform/posix/errors.h"
 #include "platform/posix/usblp.h"
+#include "platform/posix/usblp_calls.h"
 #include "platform/system.h"
 
 namespace plat::posix {
@@ -45,14 +54,44 @@ constexpr std::uint8_t kVendorInterfaceIn = 0xC1;
 constexpr unsigned kControlTimeoutMs = 5000;
 constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
 
-// One open descriptor of a device node, shared by its handles.
+// Input read out of a node before a release is kept for later reads, up to
+// this much.
+constexpr std::size_t kMaxHeldInput = 64 * 1024;
+
+// Errors with which a node reports that its device has been unplugged.
+bool DeviceGone(int error) {
+    return error == ENODEV || error == EIO || error == ENXIO || error == ESHUTDOWN ||
+           error == EPIPE;
+}
+
+// One open descriptor of a device node, shared by its handles. A node whose
+// reopen failed has no descriptor: its device is taken as gone.
 class SharedNode {
 public:
-    explicit SharedNode(int descriptor) : fd(descriptor) {}
-    ~SharedNode() { ::close(fd); }
+    SharedNode(std::string nodePath, int descriptor) : path(std::move(nodePath)), fd(descriptor) {}
+    ~SharedNode() {
+        if (fd >= 0) lp::Close(fd);
+    }
     SharedNode(const SharedNode&) = delete;
     SharedNode& operator=(const SharedNode&) = delete;
-    const int fd;
+
+    // Releases the node, which kills every transfer in flight, and opens it
+    // again. Input that has already arrived is read out first and kept.
+    void Reopen() {
+        if (fd < 0) return;
+        char chunk[4096];
+        while (heldInput.size() < kMaxHeldInput) {
+            ssize_t got = lp::Read(fd, chunk, sizeof(chunk));
+            if (got <= 0) break;
+            heldInput.append(chunk, static_cast<std::size_t>(got));
+        }
+        lp::Close(fd);
+        fd = lp::Open(path.c_str());
+    }
+
+    const std::string path;
+    int fd;
+    std::string heldInput;
 };
 
 struct NodeTable {
@@ -68,21 +107,20 @@ NodeTable& Nodes() {
 std::shared_ptr<SharedNode> OpenNode(const std::string& path) {
     std::lock_guard<std::mutex> guard(Nodes().lock);
     std::shared_ptr<SharedNode> node = Nodes().nodes[path].lock();
-    if (node) return node;
-    int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (node && node->fd < 0) node->fd = lp::Open(path.c_str());
+    if (node && node->fd >= 0) return node;
+    if (node) {
+        SetLastErrorFromErrno(errno);
+        return nullptr;
+    }
+    int fd = lp::Open(path.c_str());
     if (fd < 0) {
         SetLastErrorFromErrno(errno);
         return nullptr;
     }
-    node = std::make_shared<SharedNode>(fd);
+    node = std::make_shared<SharedNode>(path, fd);
     Nodes().nodes[path] = node;
     return node;
-}
-
-// Errors with which a node reports that its device has been unplugged.
-bool DeviceGone(int error) {
-    return error == ENODEV || error == EIO || error == ENXIO || error == ESHUTDOWN ||
-           error == EPIPE;
 }
 
 long long NowMs() {
@@ -128,11 +166,12 @@ public:
         return Issue(false, const_cast<void*>(buffer), toWrite, written, overlapped);
     }
 
+    // Only a pending request signals the handle when it ends. As on
+    // Windows, a handle whose request never went pending stays unsignalled
+    // for the whole wait.
     std::uint32_t Wait(std::uint32_t milliseconds) override {
-        if (!request.active || request.finished) return kWaitObject0;
-        if (request.gone) {
-            SetLastError(kErrorAccessDenied);
-            return kWaitTimeout;
+        if (request.state == State::Completed || request.state == State::Cancelled) {
+            return kWaitObject0;
         }
         long long deadline = NowMs() + milliseconds;
         for (;;) {
@@ -141,49 +180,50 @@ public:
                 long long left = deadline - NowMs();
                 timeout = left > 0 ? static_cast<int>(left < 1000000 ? left : 1000000) : 0;
             }
-            struct pollfd poller {};
-            poller.fd = node->fd;
-            poller.events = request.isRead ? POLLIN : POLLOUT;
-            int ready = ::poll(&poller, 1, timeout);
+            int ready = 1;  // a node without a descriptor fails the request at once
+            if (request.state != State::Pending) {
+                ready = ::poll(nullptr, 0, timeout);
+            } else if (node->fd >= 0) {
+                short revents = 0;
+                ready = lp::Poll(node->fd, request.isRead ? POLLIN : POLLOUT, timeout, &revents);
+            }
             if (ready < 0 && errno != EINTR) {
                 SetLastErrorFromErrno(errno);
                 return kWaitFailed;
             }
             if (ready > 0) {
-                Attempt();
-                if (request.finished) return kWaitObject0;
-                if (request.gone) {
-                    SetLastError(kErrorAccessDenied);
-                    return kWaitTimeout;
-                }
+                Advance(true);
+                if (request.state != State::Pending) return kWaitObject0;
             }
-            if (milliseconds != kInfinite && NowMs() >= deadline) {
-                SetLastError(kErrorIoPending);
-                return kWaitTimeout;
-            }
+            if (milliseconds != kInfinite && NowMs() >= deadline) return kWaitTimeout;
         }
     }
 
+    // Never waits for a request that did not go pending, which on Windows
+    // would never return.
     bool GetOverlappedResult(Overlapped*, std::uint32_t* transferred, bool wait) override {
-        if (!request.active) {
-            SetLastError(kErrorOperationAborted);
-            return false;
+        if (request.state == State::Pending && wait) Wait(kInfinite);
+        switch (request.state) {
+            case State::Completed:
+                if (request.error != 0) {
+                    SetLastError(request.error);
+                    return false;
+                }
+                if (transferred != nullptr) *transferred = request.transferred;
+                return true;
+            case State::Cancelled:
+                SetLastError(kErrorOperationAborted);
+                return false;
+            default:
+                SetLastError(kErrorIoIncomplete);
+                return false;
         }
-        if (!request.finished && wait && !request.gone) Wait(kInfinite);
-        if (!request.finished) {
-            SetLastError(request.gone ? kErrorAccessDenied : kErrorIoIncomplete);
-            return false;
-        }
-        if (request.error != 0) {
-            SetLastError(request.error);
-            return false;
-        }
-        if (transferred != nullptr) *transferred = request.transferred;
-        return true;
     }
 
     bool CancelIo() override {
-        request.active = false;
+        if (request.state != State::Pending) return true;
+        if (!request.isRead && request.submitted > 0) node->Reopen();
+        request.state = State::Cancelled;
         return true;
     }
 
@@ -204,11 +244,11 @@ public:
             SetLastErrorFromErrno(errno);
             return false;
         }
-        const auto* request = static_cast<const std::uint8_t*>(in);
+        const auto* bytes = static_cast<const std::uint8_t*>(in);
         struct usbdevfs_ctrltransfer transfer {};
         transfer.bRequestType = kVendorInterfaceIn;
-        transfer.bRequest = request[0];
-        transfer.wValue = static_cast<std::uint16_t>((request[1] << 8) | request[2]);
+        transfer.bRequest = bytes[0];
+        transfer.wValue = static_cast<std::uint16_t>((bytes[1] << 8) | bytes[2]);
         transfer.wIndex = static_cast<std::uint16_t>(description.interfaceNumber);
         transfer.wLength = static_cast<std::uint16_t>(outSize < 0xFFFF ? outSize : 0xFFFF);
         transfer.timeout = kControlTimeoutMs;
@@ -225,15 +265,15 @@ public:
     }
 
 private:
+    enum class State { None, Refused, Pending, Completed, Cancelled };
     struct Request {
-        bool active = false;
+        State state = State::None;
         bool isRead = false;
-        bool finished = false;
-        bool gone = false;
-        std::uint32_t error = 0;
         void* buffer = nullptr;
         std::uint32_t size = 0;
+        std::uint32_t submitted = 0;  // bytes of a write the driver has queued
         std::uint32_t transferred = 0;
+        std::uint32_t error = 0;
     };
 
     std::string ReadNumber(const char* attribute) const {
@@ -250,58 +290,82 @@ private:
                Overlapped* overlapped) {
         if (count != nullptr) *count = 0;
         request = Request{};
-        request.active = true;
+        request.state = State::Pending;
         request.isRead = isRead;
         request.buffer = buffer;
         request.size = size;
-        Attempt();
-        bool synchronous = overlapped == nullptr;
-        if (synchronous && !request.finished && !request.gone) Wait(kInfinite);
-        if (request.gone) {
-            SetLastError(kErrorAccessDenied);
-            return false;
+        Advance(false);
+        if (overlapped == nullptr && request.state == State::Pending) Wait(kInfinite);
+        switch (request.state) {
+            case State::Refused:
+                SetLastError(request.error);
+                return false;
+            case State::Pending:
+                SetLastError(kErrorIoPending);
+                return false;
+            default:
+                return GetOverlappedResult(nullptr, count, false);
         }
-        if (!request.finished) {
-            SetLastError(kErrorIoPending);
-            return false;
-        }
-        if (request.error != 0) {
-            SetLastError(request.error);
-            return false;
-        }
-        if (count != nullptr) *count = request.transferred;
-        return true;
     }
 
-    // A node whose device has gone reads as end of file and polls as hung
-    // up (usblp after a disconnect, a terminal whose other side closed).
+    // One non-blocking step of the pending request. An error ends it: at
+    // issue the request is refused, later it completes with the error.
+    void Advance(bool waited) {
+        int error = 0;
+        if (node->fd < 0) {
+            error = ENODEV;
+        } else if (request.isRead) {
+            error = AdvanceRead();
+        } else {
+            error = AdvanceWrite();
+        }
+        if (error == 0 || error == EAGAIN || error == EINTR) return;
+        request.error = DeviceGone(error) ? kErrorAccessDenied : WindowsErrorFromErrno(error);
+        request.state = waited ? State::Completed : State::Refused;
+    }
+
+    int AdvanceRead() {
+        if (!node->heldInput.empty()) {
+            std::size_t n = std::min<std::size_t>(request.size, node->heldInput.size());
+            std::memcpy(request.buffer, node->heldInput.data(), n);
+            node->heldInput.erase(0, n);
+            return Complete(static_cast<std::uint32_t>(n));
+        }
+        ssize_t done = lp::Read(node->fd, request.buffer, request.size);
+        if (done < 0) return errno;
+        // A node whose device has gone reads as end of file and polls as
+        // hung up (a terminal whose other side closed).
+        if (done == 0 && request.size > 0 && HungUp()) return ENODEV;
+        return Complete(static_cast<std::uint32_t>(done));
+    }
+
+    // usblp: a non-blocking write queues one transfer and returns its
+    // length at once, or EAGAIN while the previous one is in flight; the
+    // node polls writable once the transfer has completed, and hung up
+    // after an unplug, which also ends a transfer in flight.
+    int AdvanceWrite() {
+        if (request.submitted == 0) {
+            ssize_t done = lp::Write(node->fd, request.buffer, request.size);
+            if (done < 0) return errno;
+            if (done == 0) return Complete(0);
+            request.submitted = static_cast<std::uint32_t>(done);
+        }
+        short revents = 0;
+        if (lp::Poll(node->fd, POLLOUT, 0, &revents) < 0) return errno;
+        if ((revents & (POLLHUP | POLLERR)) != 0) return ENODEV;
+        if ((revents & POLLOUT) != 0) return Complete(request.submitted);
+        return EAGAIN;
+    }
+
+    int Complete(std::uint32_t transferred) {
+        request.state = State::Completed;
+        request.transferred = transferred;
+        return 0;
+    }
+
     bool HungUp() const {
-        struct pollfd poller {};
-        poller.fd = node->fd;
-        poller.events = POLLIN;
-        return ::poll(&poller, 1, 0) > 0 && (poller.revents & POLLHUP) != 0;
-    }
-
-    // One non-blocking try; a node that is not ready leaves it pending.
-    void Attempt() {
-        ssize_t done = request.isRead ? ::read(node->fd, request.buffer, request.size)
-                                      : ::write(node->fd, request.buffer, request.size);
-        if (done == 0 && request.isRead && request.size > 0 && HungUp()) {
-            request.gone = true;
-            return;
-        }
-        if (done >= 0) {
-            request.finished = true;
-            request.transferred = static_cast<std::uint32_t>(done);
-            return;
-        }
-        if (errno == EAGAIN || errno == EINTR) return;
-        if (DeviceGone(errno)) {
-            request.gone = true;
-            return;
-        }
-        request.finished = true;
-        request.error = WindowsErrorFromErrno(errno);
+        short revents = 0;
+        return lp::Poll(node->fd, POLLIN, 0, &revents) > 0 && (revents & POLLHUP) != 0;
     }
 
     std::shared_ptr<SharedNode> node;

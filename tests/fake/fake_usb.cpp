@@ -1,7 +1,8 @@
 // Scripted USB devices. A handle opened on a device path or on one of its
-// pipes issues overlapped requests that complete at once (whole or short,
-// as scripted), stay pending until their wait times out, or fail with
-// access denied once the device is unplugged.
+// pipes issues overlapped requests as Windows does: queued (pending) and
+// completed by the device whole or short, as scripted, or never when the
+// pipe stalls; refused at once with access denied once the device is
+// unplugged. A wait that Windows would never end is counted, not answered.
 #include "tests/fake/fake_usb.h"
 
 #include <algorithm>
@@ -35,6 +36,7 @@ struct Device {
     std::string classGuid;
     bool heldElsewhere = false;
     bool present = true;
+    int unplugAtRequest = 0;  // counts down requests; the device leaves at 1
     std::map<std::string, Pipe> pipes;
     std::deque<std::string> answers;
     std::vector<std::string> controlRequests;
@@ -49,6 +51,13 @@ struct State {
 State& Get() {
     static auto* state = new State;
     return *state;
+}
+
+// Waits that Windows would never end, or end only by their time-out
+// without any request to wait for.
+int& HangingWaitCount() {
+    static int count = 0;
+    return count;
 }
 
 std::string Lower(std::string text) {
@@ -74,10 +83,15 @@ bool GuidFromText(const std::string& text, plat::Guid* guid) {
     return true;
 }
 
-// One request at a time per handle, as the layer makes them.
+// A handle's last overlapped request, one at a time as the layer makes them.
+enum class RequestState { None, Refused, Pending, Completed, Cancelled };
+
 struct Request {
-    bool active = false;
-    bool done = false;
+    RequestState state = RequestState::None;
+    bool isWrite = false;
+    std::string data;            // what a write carries
+    void* readBuffer = nullptr;  // where a read delivers
+    std::uint32_t size = 0;      // what a read asks for
     std::uint32_t transferred = 0;
 };
 
@@ -88,61 +102,73 @@ public:
 
     bool Close() override { return true; }
 
+    // WriteFile: a bulk transfer is queued to the host controller, so an
+    // overlapped write returns FALSE with ERROR_IO_PENDING and completes
+    // later (WriteFile documentation, asynchronous I/O).
     bool Write(const void* buffer, std::uint32_t toWrite, std::uint32_t* written,
                plat::Overlapped*) override {
         std::lock_guard<std::mutex> guard(Get().lock);
-        request = Request{true, false, 0};
         if (written != nullptr) *written = 0;
-        Device& device = DeviceAt(path);
-        if (!device.present) return Fail(plat::kErrorAccessDenied);
-        Pipe& p = device.pipes[pipe];
-        p.writeRequests.push_back(toWrite);
-        if (p.stalled) return Fail(plat::kErrorIoPending);
-        std::uint32_t count = toWrite;
-        if (!p.writeCompletions.empty()) {
-            count = std::min(count, p.writeCompletions.front());
-            p.writeCompletions.pop_front();
-        }
-        p.written.append(static_cast<const char*>(buffer), count);
-        return Complete(count, written);
+        if (!Issue()) return false;
+        DeviceAt(path).pipes[pipe].writeRequests.push_back(toWrite);
+        request.isWrite = true;
+        request.data.assign(static_cast<const char*>(buffer), toWrite);
+        return GoPending();
     }
 
+    // ReadFile: an overlapped read may complete at once and return TRUE
+    // (ReadFile documentation); here it does when bytes are waiting.
     bool Read(void* buffer, std::uint32_t toRead, std::uint32_t* read, plat::Overlapped*) override {
         std::lock_guard<std::mutex> guard(Get().lock);
-        request = Request{true, false, 0};
         if (read != nullptr) *read = 0;
-        Device& device = DeviceAt(path);
-        if (!device.present) return Fail(plat::kErrorAccessDenied);
-        Pipe& p = device.pipes[pipe];
-        if (p.toRead.empty()) return Fail(plat::kErrorIoPending);
-        std::uint32_t count =
-            std::min<std::uint32_t>(toRead, static_cast<std::uint32_t>(p.toRead.size()));
-        std::memcpy(buffer, p.toRead.data(), count);
-        p.toRead.erase(0, count);
-        return Complete(count, read);
+        if (!Issue()) return false;
+        request.readBuffer = buffer;
+        request.size = toRead;
+        if (!TryComplete()) return GoPending();
+        if (read != nullptr) *read = request.transferred;
+        return true;
     }
 
-    // Waits never sleep: a request that is still pending has timed out.
+    // A handle is signalled when its pending request completes. Nothing
+    // signals it after a request that was refused at once: Windows then
+    // waits out the whole time-out. Waits never sleep here: a request still
+    // pending has timed out.
     std::uint32_t Wait(std::uint32_t) override {
-        if (request.active && !request.done) return plat::kWaitTimeout;
-        return plat::kWaitObject0;
+        std::lock_guard<std::mutex> guard(Get().lock);
+        switch (request.state) {
+            case RequestState::None:
+            case RequestState::Refused:
+                ++HangingWaitCount();
+                return plat::kWaitTimeout;
+            case RequestState::Pending:
+                return TryComplete() ? plat::kWaitObject0 : plat::kWaitTimeout;
+            default:
+                return plat::kWaitObject0;
+        }
     }
 
-    bool GetOverlappedResult(plat::Overlapped*, std::uint32_t* transferred, bool) override {
-        if (request.active && !request.done) {
-            plat::SetLastError(plat::kErrorOperationAborted);
-            return false;
+    // GetOverlappedResult: without waiting, an unfinished request gives
+    // ERROR_IO_INCOMPLETE; with bWait TRUE the call returns only when the
+    // request completes, so on a request that never went pending, or one
+    // that never ends and was not cancelled, it never returns.
+    bool GetOverlappedResult(plat::Overlapped*, std::uint32_t* transferred, bool wait) override {
+        std::lock_guard<std::mutex> guard(Get().lock);
+        bool finished = request.state == RequestState::Completed ||
+                        request.state == RequestState::Cancelled ||
+                        (request.state == RequestState::Pending && TryComplete());
+        if (!finished) {
+            if (wait) ++HangingWaitCount();
+            return Fail(plat::kErrorIoIncomplete);
         }
-        if (!request.active) {
-            plat::SetLastError(plat::kErrorOperationAborted);
-            return false;
-        }
+        // CancelIo: the cancelled request ends with ERROR_OPERATION_ABORTED.
+        if (request.state == RequestState::Cancelled) return Fail(plat::kErrorOperationAborted);
         *transferred = request.transferred;
         return true;
     }
 
     bool CancelIo() override {
-        if (request.active && !request.done) request.active = false;
+        std::lock_guard<std::mutex> guard(Get().lock);
+        if (request.state == RequestState::Pending) request.state = RequestState::Cancelled;
         return true;
     }
 
@@ -169,10 +195,45 @@ private:
         plat::SetLastError(error);
         return false;
     }
-    bool Complete(std::uint32_t count, std::uint32_t* counter) {
-        request.done = true;
+
+    // Starts a new request. An unplugged device refuses it at once with
+    // access denied; it never goes pending.
+    bool Issue() {
+        request = Request{};
+        Device& device = DeviceAt(path);
+        if (device.unplugAtRequest > 0 && --device.unplugAtRequest == 0) device.present = false;
+        if (device.present) return true;
+        request.state = RequestState::Refused;
+        return Fail(plat::kErrorAccessDenied);
+    }
+
+    bool GoPending() {
+        request.state = RequestState::Pending;
+        return Fail(plat::kErrorIoPending);
+    }
+
+    // The device's side of a queued request: a write completes whole or as
+    // scripted unless the pipe stalls; a read completes when bytes wait.
+    bool TryComplete() {
+        Pipe& p = DeviceAt(path).pipes[pipe];
+        std::uint32_t count = 0;
+        if (request.isWrite) {
+            if (p.stalled) return false;
+            count = static_cast<std::uint32_t>(request.data.size());
+            if (!p.writeCompletions.empty()) {
+                count = std::min(count, p.writeCompletions.front());
+                p.writeCompletions.pop_front();
+            }
+            p.written.append(request.data, 0, count);
+        } else {
+            if (p.toRead.empty()) return false;
+            count =
+                std::min<std::uint32_t>(request.size, static_cast<std::uint32_t>(p.toRead.size()));
+            std::memcpy(request.readBuffer, p.toRead.data(), count);
+            p.toRead.erase(0, count);
+        }
+        request.state = RequestState::Completed;
         request.transferred = count;
-        if (counter != nullptr) *counter = count;
         return true;
     }
 
@@ -201,6 +262,7 @@ void Reset() {
     std::lock_guard<std::mutex> guard(Get().lock);
     Get().order.clear();
     Get().devices.clear();
+    HangingWaitCount() = 0;
 }
 
 void AddInterface(const std::string& classGuid, const std::string& path, bool heldElsewhere) {
@@ -209,12 +271,25 @@ void AddInterface(const std::string& classGuid, const std::string& path, bool he
     device.classGuid = Lower(classGuid);
     device.heldElsewhere = heldElsewhere;
     device.present = true;
-    Get().order.push_back(path);
+    // A device plugged in again keeps its place.
+    if (std::find(Get().order.begin(), Get().order.end(), path) == Get().order.end()) {
+        Get().order.push_back(path);
+    }
 }
 
 void Unplug(const std::string& path) {
     std::lock_guard<std::mutex> guard(Get().lock);
     DeviceAt(path).present = false;
+}
+
+void UnplugAtRequest(const std::string& path, int request) {
+    std::lock_guard<std::mutex> guard(Get().lock);
+    DeviceAt(path).unplugAtRequest = request;
+}
+
+int HangingWaits() {
+    std::lock_guard<std::mutex> guard(Get().lock);
+    return HangingWaitCount();
 }
 
 void QueueWriteCompletion(const std::string& path, const std::string& pipe, std::uint32_t count) {

@@ -22,6 +22,15 @@ void AddInterface(const std::string& classGuid, const std::string& path,
 // access denied and their waits run out, as after an unplug.
 void Unplug(const std::string& path);
 
+// The device is unplugged just before the request-th next request on it
+// (reads and writes on any of its pipes, from 1), which is refused.
+void UnplugAtRequest(const std::string& path, int request);
+// Waits that Windows would end only by their time-out or never:
+// WaitForSingleObject on a handle whose request never went pending, and
+// GetOverlappedResult with wait on anything but a completed or cancelled
+// request.
+int HangingWaits();
+
 // The next write request on the pipe completes with at most `count` bytes
 // (0 for a completion without bytes). Without a script a write completes whole.
 void QueueWriteCompletion(const std::string& path, const std::string& pipe, std::uint32_t count);

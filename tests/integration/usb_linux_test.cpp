@@ -160,6 +160,9 @@ TEST_F(UsbLinux, PrinterOnAUsblpNodeIsListedOpenedWrittenAndRead) {
     EXPECT_EQ(0, Read(buffer, sizeof(buffer), &got));
     EXPECT_EQ(std::string("\x10\x04", 2), std::string(buffer, got));
     EXPECT_EQ(323, Read(buffer, sizeof(buffer), &got));  // nothing more comes
+    int error = 0;
+    GetLastErrorComm(&error);
+    EXPECT_EQ(997, error);  // the request's own: still pending
     EXPECT_EQ(0, IsDeviceAvailable());
 
     ASSERT_EQ(3, write(master, "old", 3));

@@ -52,28 +52,43 @@ TEST_F(UsbDiscovery, DevicesAreListedWithTheirSerialNumbers) {
     EXPECT_EQ(3, VbUsbEnumDevices(small, sizeof(small)));
 }
 
-TEST_F(UsbDiscovery, OneFunctionOfACompositeDeviceIsListedUnderItsParentSerial) {
+TEST_F(UsbDiscovery, OneFunctionOfACompositeDeviceIsListedAndOpenedUnderItsParentSerial) {
+    const std::string function =
+        "\\\\?\\usb#vid_0f3c&pid_0200&mi_01#6&abc&0&0001#" + std::string(kVendorClass);
     fake::SetRegistry(std::string("REGEDIT4\r\n\r\n") + kEnum +
-                      "VID_0F3C&PID_0200\\SERIAL9]\r\n\"ParentIdPrefix\"=\"6&abc&0\"\r\n\r\n");
-    fake::usb::AddInterface(kVendorClass, "\\\\?\\usb#vid_0f3c&pid_0200&mi_01#6&abc&0&0001#" +
-                                              std::string(kVendorClass));
+                      "VID_0F3C&PID_0200\\SERIAL9]\r\n\"ParentIdPrefix\"=\"6&abc&0\"\r\n\r\n" +
+                      kEnum + "VID_0F3C&PID_0200&MI_01\\6&abc&0&0001]\r\n\r\n");
+    fake::usb::AddInterface(kVendorClass, function);
     ASSERT_EQ(0, InitUsbInterface(2));
     std::string out;
     EXPECT_EQ(0, List(&UsbEnumDevices, 64, &out));
     EXPECT_EQ("0f3c|0200|SERIAL9", out);
+    // Found through its instance, the parent's prefix and "&0001".
+    ASSERT_EQ(0, InitUsbVidPidSerial("0f3c", "0200", "SERIAL9"));
+    ASSERT_EQ(0, Open());
+    const unsigned char byte[] = {0x1b};
+    EXPECT_EQ(0, Write(byte, 1));
+    EXPECT_EQ("\x1b", fake::usb::Written(function, "PIPE01"));
+    EXPECT_EQ(0, Close());
 }
 
 TEST_F(UsbDiscovery, PrintersAreListedByNameAndOnlyTheFirstPerDevice) {
-    fake::SetRegistry(ReceiptRegistry(std::string(kPrinters) + "Network]\r\n\r\n") + kPrinters +
+    fake::SetRegistry(ReceiptRegistry(std::string(kPrinters) + "Network]\r\n\r\n" + kEnum +
+                                      "VID_0F3C&PID_0103\\NOPREFIX]\r\n\r\n") +
+                      kPrinters +
                       "Copy\\PnPData]\r\n"
                       "\"DeviceInstanceId\"=\"USBPRINT\\\\MODEL\\\\7&1A2B3C4D&0&USB002\"\r\n\r\n");
     fake::usb::AddInterface(kPrinterClass, kPrinterPath);
+    // Present devices without an instance key, or without its prefix.
+    fake::usb::AddInterface(kPrinterClass, PrinterPath("0102", "NOKEY"));
+    fake::usb::AddInterface(kPrinterClass, PrinterPath("0103", "NOPREFIX"));
     std::string out;
     EXPECT_EQ(0, List(&UsbEnumPrinters, 64, &out));
     EXPECT_EQ("Receipt", out);
     EXPECT_TRUE(
         Logged("CSvComUsb::ExtractParentPrefixID - Error opening registry key: "
                "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\\\Network\\PnPData "));
+    EXPECT_EQ(0u, LinesWith("CSvComUsb::CheckList -  Error"));
 }
 
 TEST_F(UsbDiscovery, PrinterListingKeepsTheInitialisation) {

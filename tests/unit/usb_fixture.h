@@ -21,7 +21,6 @@ constexpr char kScannerClass[] = "{8f21d6b0-4e7a-4c39-b5d2-0a6f93e1c7d4}";
 constexpr char kPrinterPath[] =
     "\\\\?\\usb#vid_0f3c&pid_0101#A1B2C3#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 
-// Registry of one printer on a USB port and its device instance.
 // Registry of one printer on a USB port and its device instance, after the
 // keys given in `before`.
 inline std::string ReceiptRegistry(const std::string& before = "") {
@@ -52,6 +51,8 @@ protected:
         DeleteAllLayerItems();
         EXPECT_EQ(0u, plat::common::OpenDeviceCount());
         EXPECT_EQ(0, fake::usb::OpenSetCount());
+        EXPECT_EQ(0, fake::usb::HangingWaits()) << "a wait Windows would end only by its "
+                                                   "time-out, or never";
     }
 
     // The receipt printer present and named by its serial number.
@@ -70,6 +71,14 @@ protected:
         std::size_t cut = body.find(" - ");
         if (cut != std::string::npos) body.insert(cut + 3, " ");
         return testing_support::LogHas(log, body);
+    }
+    // How many log lines, without their stamps, contain the fragment.
+    std::size_t LinesWith(const std::string& fragment) const {
+        std::size_t count = 0;
+        for (const std::string& line : testing_support::LogBodies(log)) {
+            if (line.find(fragment) != std::string::npos) ++count;
+        }
+        return count;
     }
     std::string Written() const { return fake::usb::Written(kPrinterPath, "PIPE01"); }
 

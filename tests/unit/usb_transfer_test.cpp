@@ -113,13 +113,32 @@ TEST_F(UsbTransfer, UnpluggedDeviceIsClosedByTheNextTransfer) {
     EXPECT_EQ(316, Open());
 }
 
-TEST_F(UsbTransfer, UnplugDuringAReadGives330AndClosesTheDevice) {
+// Each refused request ends the call at once: nothing waits for a request
+// that never went pending (the fixture counts such waits).
+TEST_F(UsbTransfer, UnplugDuringAWriteAReadOrACleanGives330AndClosesTheDevice) {
     OpenReceiptPrinter();
-    fake::usb::Unplug(kPrinterPath);
+    fake::usb::UnplugAtRequest(kPrinterPath, 2);
+    EXPECT_EQ(330, WriteText(std::string(130, 'w')));
+    EXPECT_EQ(64u, Written().size());
+    EXPECT_EQ(309, IsDeviceAvailable());
+
+    fake::usb::AddInterface(kPrinterClass, kPrinterPath);
+    ASSERT_EQ(0, Open());
+    fake::usb::UnplugAtRequest(kPrinterPath, 1);
     int code = 0;
     ReadUpTo(10, &code);
     EXPECT_EQ(330, code);
-    EXPECT_EQ(309, IsDeviceAvailable());
+    EXPECT_TRUE(
+        Logged("CSvComUsb::ReadUsb - Device is no longer available: handle will be closed"));
+
+    fake::usb::AddInterface(kPrinterClass, kPrinterPath);
+    ASSERT_EQ(0, Open());
+    fake::usb::FeedRead(kPrinterPath, "PIPE00", std::string(300, 'r'));
+    fake::usb::UnplugAtRequest(kPrinterPath, 2);
+    EXPECT_EQ(330, Clean(1, 1));
+    EXPECT_TRUE(
+        Logged("CSvComUsb::CleanUsb - Device is no longer available: handle will be closed"));
+    EXPECT_EQ(309, Close());
 }
 
 TEST_F(UsbTransfer, ReadAsksForOnePacketAndTimesOutWhenNothingComes) {
@@ -139,15 +158,15 @@ TEST_F(UsbTransfer, ReadAsksForOnePacketAndTimesOutWhenNothingComes) {
 
 TEST_F(UsbTransfer, ReadFailuresHaveTheirOwnCodes) {
     OpenReceiptPrinter();
-    fake::usb::FeedRead(kPrinterPath, "PIPE00", "abcdef");
     int code = 0;
+    fake::FailCall("WaitForSingleObject", 6, 1);
+    ReadUpTo(2, &code);  // nothing waiting: the read goes pending
+    EXPECT_EQ(322, code);
+    fake::usb::FeedRead(kPrinterPath, "PIPE00", "abcdef");
     fake::FailCall("GetOverlappedResult", 31, 1);
     ReadUpTo(2, &code);
     EXPECT_EQ(324, code);
-    fake::FailCall("WaitForSingleObject", 6, 1);
-    ReadUpTo(2, &code);
-    EXPECT_EQ(322, code);
-    EXPECT_EQ("ef", ReadUpTo(8, &code));
+    EXPECT_EQ("cdef", ReadUpTo(8, &code));
 }
 
 TEST_F(UsbTransfer, ScannerWritesPipe00AndReadsPipe01) {
@@ -185,8 +204,14 @@ TEST_F(UsbTransfer, FileGoesOutInPiecesOfThePacketSize) {
     testing_support::WriteFile(dir.File("data.bin"), content);
     EXPECT_EQ(0, WriteF(dir.File("data.bin").c_str()));
     EXPECT_EQ(content, Written());
-    EXPECT_EQ((std::vector<std::uint32_t>{64, 64, 64, 8}),
+    // A whole number of packets, and less than one, need no extra write.
+    testing_support::WriteFile(dir.File("two.bin"), std::string(128, 't'));
+    testing_support::WriteFile(dir.File("small.bin"), std::string(10, 's'));
+    EXPECT_EQ(0, WriteF(dir.File("two.bin").c_str()));
+    EXPECT_EQ(0, WriteF(dir.File("small.bin").c_str()));
+    EXPECT_EQ((std::vector<std::uint32_t>{64, 64, 64, 8, 64, 64, 10}),
               fake::usb::WriteRequests(kPrinterPath, "PIPE01"));
+    EXPECT_EQ(0u, LinesWith("WriteUsb -  0 bytes to write:"));
 }
 
 TEST_F(UsbTransfer, EmptyFileSendsNothingAndAMissingFileGives10) {
@@ -194,9 +219,13 @@ TEST_F(UsbTransfer, EmptyFileSendsNothingAndAMissingFileGives10) {
     testing_support::WriteFile(dir.File("empty.bin"), "");
     EXPECT_EQ(0, WriteF(dir.File("empty.bin").c_str()));
     EXPECT_TRUE(fake::usb::WriteRequests(kPrinterPath, "PIPE01").empty());
+    ResetLastErrorComm();
     EXPECT_EQ(10, WriteF(dir.File("missing.bin").c_str()));
     EXPECT_TRUE(
         Logged("CSvComUsb::WriteFileUsb - Impossibile to open file " + dir.File("missing.bin")));
+    int error = 0;
+    GetLastErrorComm(&error);
+    EXPECT_EQ(2, error);
 }
 
 TEST_F(UsbTransfer, FileFailureStopsTheSending) {
@@ -219,10 +248,15 @@ TEST_F(UsbTransfer, InterfaceZeroTurnsAWriteIntoOneControlRequest) {
                "SendBuffer[0]=0x10, SendBuffer[1]=0x34, SendBuffer[2]=0x12 "));
     const unsigned char one[] = {0x07};
     const unsigned char two[] = {0x07, 0x01};
+    const unsigned char three[] = {0x07, 0x01, 0x02};
     EXPECT_EQ(0, Write(one, 1));
     EXPECT_EQ(0, Write(two, 2));
+    EXPECT_EQ(0, Write(three, 3));
     EXPECT_EQ(std::string("\x07\x00\x00", 3), fake::usb::ControlRequests(kPrinterPath).at(1));
     EXPECT_EQ(std::string("\x07\x00\x01", 3), fake::usb::ControlRequests(kPrinterPath).at(2));
+    EXPECT_EQ(std::string("\x07\x02\x01", 3), fake::usb::ControlRequests(kPrinterPath).at(3));
+    EXPECT_EQ(1u, LinesWith("only 3 bytes can be send"));  // for the 5 bytes only
+    EXPECT_EQ(4u, LinesWith("CSvComUsb::WriteUsb -  END"));
     int code = 0;
     EXPECT_EQ("OK", ReadUpTo(100, &code));
     EXPECT_EQ(0, code);
