@@ -98,7 +98,8 @@ int CSvComSerial::FindPrinters(const char* port, std::string* list) {
         }
         std::size_t length = std::strlen(value);
         if (length > 0) value[length - 1] = '\0';  // the colon of "COM1:"
-        if (std::strcmp(value, port) == 0) {
+        // A printer without a port name is on no port, not on port "".
+        if (value[0] != '\0' && std::strcmp(value, port) == 0) {
             AppendItem(list, name, std::strlen(name));
             found = true;
         }

@@ -21,8 +21,10 @@ std::vector<std::string> SplitList(const std::string& list) {
 }
 
 // Whole names are compared: a name cut to a fixed width could match
-// another port or printer.
+// another port or printer. An empty name names nothing, so it matches no
+// piece (an empty list still splits into one empty piece).
 bool ListContains(const std::string& list, const char* name) {
+    if (name[0] == '\0') return false;
     for (const std::string& piece : SplitList(list)) {
         // Bounded by the piece: a name without a terminator within the
         // list's size is never read past it.

@@ -123,7 +123,20 @@ bool SerialDevice::SetCommState(const Dcb* dcb) {
         SetLastError(kErrorInvalidParameter);
         return false;
     }
-    if (::tcsetattr(fd, TCSANOW, &settings) != 0) return Fail(errno);
+    if (::tcsetattr(fd, TCSANOW, &settings) != 0) {
+        // A driver may keep its own byte framing (a pseudo-terminal always
+        // frames 8 bits without parity, many USB adapters have no 7-bit
+        // mode) and apply the rest. The C library may then report failure
+        // when only the framing would have changed, so the same request
+        // would fail or succeed by what the line held before (a port
+        // reopened with its settings failed where the first open worked).
+        // The request counts as done when the line carries all the rest.
+        int error = errno;
+        struct termios line {};
+        if (::tcgetattr(fd, &line) != 0 || !CarriesAllButFraming(settings, line)) {
+            return Fail(error != 0 ? error : EINVAL);
+        }
+    }
 
     shadow = *dcb;
     shadow.DCBlength = kDcbLength;

@@ -2,6 +2,7 @@
 #include "platform/posix/serial_termios.h"
 
 #include <cstdint>
+#include <initializer_list>
 
 namespace plat::posix {
 
@@ -12,11 +13,17 @@ struct Speed {
     speed_t code;
 };
 
+// Every rate Linux has a code for. B0 (hang up) is no rate: a line in that
+// state reads as rate 0, as does one whose speed has no code here.
 const Speed kSpeeds[] = {
-    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
-    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
 };
 
 bool SpeedCode(std::uint32_t baud, speed_t* code) {
@@ -40,7 +47,12 @@ std::uint32_t BaudOf(speed_t code) {
 
 bool DcbToTermios(const Dcb& dcb, struct termios* settings) {
     speed_t speed = B9600;
-    if (!SpeedCode(dcb.BaudRate, &speed) || dcb.ByteSize < 5 || dcb.ByteSize > 8 ||
+    bool knownSpeed = SpeedCode(dcb.BaudRate, &speed);
+    // A state read from the line and written back must not fail on the
+    // line's own speed: the rate it read as (0 for B0 or a speed without a
+    // code) leaves both speeds as they are.
+    bool lineSpeed = !knownSpeed && dcb.BaudRate == BaudOf(::cfgetospeed(settings));
+    if ((!knownSpeed && !lineSpeed) || dcb.ByteSize < 5 || dcb.ByteSize > 8 ||
         dcb.Parity > kSpaceParity || dcb.StopBits > kTwoStopBits) {
         return false;
     }
@@ -90,9 +102,26 @@ bool DcbToTermios(const Dcb& dcb, struct termios* settings) {
     // Reads wait in poll with the COMMTIMEOUTS, never in the driver.
     settings->c_cc[VMIN] = 0;
     settings->c_cc[VTIME] = 0;
-    ::cfsetispeed(settings, speed);
-    ::cfsetospeed(settings, speed);
+    if (knownSpeed) {
+        ::cfsetispeed(settings, speed);
+        ::cfsetospeed(settings, speed);
+    }
     return true;
+}
+
+bool CarriesAllButFraming(const struct termios& wanted, const struct termios& line) {
+    tcflag_t framing = CSIZE | PARENB | PARODD;
+#ifdef CMSPAR
+    framing |= CMSPAR;
+#endif
+    for (int slot : {VMIN, VTIME, VSTART, VSTOP}) {
+        if (wanted.c_cc[slot] != line.c_cc[slot]) return false;
+    }
+    return wanted.c_iflag == line.c_iflag && wanted.c_oflag == line.c_oflag &&
+           wanted.c_lflag == line.c_lflag &&
+           (wanted.c_cflag & ~framing) == (line.c_cflag & ~framing) &&
+           ::cfgetispeed(&wanted) == ::cfgetispeed(&line) &&
+           ::cfgetospeed(&wanted) == ::cfgetospeed(&line);
 }
 
 void TermiosToDcb(const struct termios& settings, Dcb* dcb) {

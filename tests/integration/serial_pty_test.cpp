@@ -208,6 +208,22 @@ TEST_F(SerialPty, ClosedPortsReopenWithoutANewInitialisation) {
     ASSERT_EQ(0, Open());
     ASSERT_EQ(0, Write(Bytes("again"), 5));
     EXPECT_EQ("again", Received(5));
+    ASSERT_EQ(0, Close());
+
+    // A pseudo-terminal frames 8 bits without parity whatever is asked, as
+    // a driver without some framing does: the second open, finding the
+    // line already as the first left it, must succeed as the first did.
+    for (int parity : {0, 1, 2}) {
+        for (int size : {7, 8}) {
+            SCOPED_TRACE("parity " + std::to_string(parity) + ", size " + std::to_string(size));
+            OpenCom9(9600, parity, size, 0, 2);
+            ASSERT_EQ(0, Close());
+            ASSERT_EQ(0, Open());
+            ASSERT_EQ(0, Write(Bytes("R"), 1));
+            EXPECT_EQ("R", Received(1));
+            ASSERT_EQ(0, Close());
+        }
+    }
 }
 
 TEST_F(SerialPty, OpenCloseCyclesAndFailedOpensLeakNoDescriptor) {
@@ -256,6 +272,24 @@ TEST_F(SerialPty, APrinterFromTheRegistryFileKeepsTheDriverSettings) {
     char printers[64];
     ASSERT_EQ(0, SerialEnumPrinters(nullptr, printers, sizeof printers));
     EXPECT_STREQ("Pty Printer", printers);
+    ASSERT_EQ(0, Close());
+
+    // Speeds outside the table of InitSerialPort, and B0, survive the
+    // state being read and written back.
+    for (speed_t speed : {static_cast<speed_t>(B500000), static_cast<speed_t>(B0)}) {
+        SCOPED_TRACE(speed);
+        struct termios t {};
+        ASSERT_EQ(0, tcgetattr(master, &t));  // a master sets its slave's settings
+        ASSERT_EQ(0, cfsetospeed(&t, speed));
+        ASSERT_EQ(0, cfsetispeed(&t, speed));
+        ASSERT_EQ(0, tcsetattr(master, TCSANOW, &t));
+        ASSERT_EQ(0, Open());
+        ASSERT_EQ(0, tcgetattr(master, &t));
+        EXPECT_EQ(speed, cfgetospeed(&t));
+        ASSERT_EQ(0, GetSerialParameters(&baud, &parity, &size, &stops, &flow));
+        EXPECT_EQ(speed == B0 ? 0 : 500000, baud);
+        ASSERT_EQ(0, Close());
+    }
 }
 
 TEST_F(SerialPty, TheDeviceMapListsTheSystemsSerialDevices) {

@@ -1,5 +1,6 @@
 // Unloading the library: a probe process loads it by file name, creates
-// ports and frees it again.
+// ports and frees it again. The probe has its own Open, Read, Write, Close
+// and DeleteAllLayerItems, which must never run in place of the library's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,6 +19,7 @@ TEST(Unload, ProcessDetachLogsAndDeletesThePortsAndAReloadStartsAfresh) {
     ASSERT_EQ(0, RunProgram({UNLOAD_PROBE_FILE, SORLINK_LIBRARY_FILE, log}, {}, &output)) << output;
     EXPECT_EQ(
         "created 1 2\n"
+        "ReadFIFO 206\n"
         "unloaded yes\n"
         "reloaded GetIDPort 5\n"
         "created 1 after reload\n"

@@ -6,17 +6,47 @@
 
 #include <cstdio>
 
+// Functions of the program's own named like entry points of the library, as
+// an application's often are, and exported so that the dynamic linker sees
+// them first: the library's calls of its own functions must not reach them.
+// Each says so if it runs.
+static int Own(const char* name) {
+    std::printf("own %s ran\n", name);
+    return 77;
+}
+#pragma GCC visibility push(default)
+extern "C" {
+int Open() {
+    return Own("Open");
+}
+int Read(char*, int, unsigned*) {
+    return Own("Read");
+}
+int Write(const unsigned char*, int) {
+    return Own("Write");
+}
+int Close() {
+    return Own("Close");
+}
+int DeleteAllLayerItems() {
+    return Own("DeleteAllLayerItems");
+}
+}
+#pragma GCC visibility pop
+
 namespace {
 
 using CreateFn = int (*)(int, int, int, const char*, int*);
 using IntFn = int (*)(int);
 using OutFn = int (*)(int*);
+using ReadFifoFn = int (*)(unsigned char*, unsigned, unsigned*);
 
 struct Library {
     void* handle;
     CreateFn create;
     IntFn deletePort;
     OutFn getId;
+    ReadFifoFn readFifo;
 };
 
 bool Load(const char* path, Library* library) {
@@ -29,8 +59,9 @@ bool Load(const char* path, Library* library) {
     library->deletePort =
         reinterpret_cast<IntFn>(dlsym(library->handle, "DeleteCommunicationPort"));
     library->getId = reinterpret_cast<OutFn>(dlsym(library->handle, "GetIDPort"));
+    library->readFifo = reinterpret_cast<ReadFifoFn>(dlsym(library->handle, "ReadFIFO"));
     return library->create != nullptr && library->deletePort != nullptr &&
-           library->getId != nullptr;
+           library->getId != nullptr && library->readFifo != nullptr;
 }
 
 // True when the library is really gone from the process, so that its
@@ -57,6 +88,11 @@ int main(int argc, char** argv) {
     library.create(0, 1, mask, log, &first);
     library.create(1, 1, mask, log, &second);
     std::printf("created %d %d\n", first, second);
+    // ReadFIFO fills its buffer through the library's Read: here the
+    // refusal of an Ethernet port that is not open.
+    unsigned char buffer[4];
+    unsigned got = 0;
+    std::printf("ReadFIFO %d\n", library.readFifo(buffer, sizeof buffer, &got));
     std::printf("unloaded %s\n", Unload(path, &library) ? "yes" : "no");
 
     if (!Load(path, &library)) return 1;

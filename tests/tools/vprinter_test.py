@@ -49,17 +49,26 @@ class VirtualPrinterTest(unittest.TestCase):
             self.assertEqual(recorded.read(), b"hello\x10\x04\x01world!")
 
     def test_serves_one_connection_at_a_time_so_records_never_interleave(self):
-        with VirtualPrinter("--tcp", "0", "--record", self.record) as vp:
-            first = connect(vp.links["tcp"])
-            first.sendall(b"first ")
-            with connect(vp.links["tcp"]) as second:
-                second.sendall(b"second")
-                time.sleep(0.1)
-                first.sendall(b"job ")
+        # The printer answers 05 once it has read and recorded everything
+        # before it: each step waits for that answer, never for a set time.
+        with VirtualPrinter("--tcp", "0", "--reply", "05=06", "--record", self.record) as vp:
+            with connect(vp.links["tcp"]) as first, connect(vp.links["tcp"]) as second:
+                first.sendall(b"first \x05")
+                self.assertEqual(receive_exactly(first, 1), b"\x06")
+                second.sendall(b"second\x05")
+                # Two answers on the first connection later, a printer
+                # serving both at once would have answered the second.
+                for piece in (b"job \x05", b"\x05"):
+                    first.sendall(piece)
+                    self.assertEqual(receive_exactly(first, 1), b"\x06")
+                second.setblocking(False)
+                with self.assertRaises(BlockingIOError):
+                    second.recv(1)
+                second.settimeout(5)
                 first.close()
-                time.sleep(0.1)
+                self.assertEqual(receive_exactly(second, 1), b"\x06")
         with open(self.record, "rb") as recorded:
-            self.assertEqual(recorded.read(), b"first job second")
+            self.assertEqual(recorded.read(), b"first \x05job \x05\x05second\x05")
 
     def test_closes_or_resets_a_connection_on_request(self):
         with VirtualPrinter("--tcp", "0", "--close-on", "ff", "--reset-on", "fe") as vp:

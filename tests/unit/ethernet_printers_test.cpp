@@ -122,6 +122,17 @@ TEST_F(EthernetPrinters, InitialisationByNameFailuresGiveTheirCodesAndForgetTheM
         EXPECT_TRUE(Logged(c.message));
         EXPECT_EQ(201, Open());
     }
+
+    // Values that do not fit their type read as missing: a Port text of
+    // 1024 bytes without a terminator, a PortNumber of 3 bytes.
+    std::string unterminated;
+    for (int i = 0; i < 1024; ++i) unterminated += i == 0 ? "50" : ",50";
+    fake::SetRegistry("REGEDIT4\n\n" + Printer("Unterminated", "\"Port\"=hex(1):" + unterminated) +
+                      Printer("Short", "\"Port\"=\"SHORT\"") +
+                      Port("SHORT", "\"IpAddress\"=\"10.0.0.9\"\n\"PortNumber\"=hex(4):01,02,03"));
+    EXPECT_EQ(2, InitEthTCPPrinter("Unterminated"));
+    EXPECT_EQ(2, InitEthTCPPrinter("Short"));
+    EXPECT_TRUE(Logged("Error reading TCP port number of TCP printer from registry\n"));
 }
 
 TEST_F(EthernetPrinters, AnUnreadablePrintersKeyGives1) {

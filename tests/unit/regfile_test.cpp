@@ -115,11 +115,16 @@ TEST_F(RegFile, Version5FileInUtf16WithByteOrderMark) {
 }
 
 TEST_F(RegFile, Version5FileInEightBitTextReadsTheSame) {
-    fake::SetRegistry(kVersion5);
-    EXPECT_EQ(Data(Text("default")), Query("SYSTEM\\Ports", nullptr));
-    EXPECT_EQ(Data(Text("default")), Query("SYSTEM\\Ports", ""));
-    EXPECT_EQ((Data{plat::kRegExpandSz, std::string("%SYS%\\x\0", 8)}),
-              Query("SYSTEM\\Ports", "expand"));
+    // With or without the UTF-8 byte-order mark a text editor may add: the
+    // header line must still be seen, or hex(2) would stay UTF-16.
+    for (std::string bom : {"", "\xEF\xBB\xBF"}) {
+        SCOPED_TRACE(bom.size());
+        fake::SetRegistry(bom + kVersion5);
+        EXPECT_EQ(Data(Text("default")), Query("SYSTEM\\Ports", nullptr));
+        EXPECT_EQ(Data(Text("default")), Query("SYSTEM\\Ports", ""));
+        EXPECT_EQ((Data{plat::kRegExpandSz, std::string("%SYS%\\x\0", 8)}),
+                  Query("SYSTEM\\Ports", "expand"));
+    }
 }
 
 TEST_F(RegFile, Regedit4FileKeepsHexStringsAsEightBitText) {

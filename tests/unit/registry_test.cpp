@@ -15,6 +15,14 @@ namespace {
 
 const plat::Hkey kHklm = plat::kHkeyLocalMachine;
 
+// A text value of `count` characters with no terminator, as a version 5
+// file writes a string in hex (UTF-16LE).
+std::string UnterminatedText(std::size_t count) {
+    std::string bytes;
+    for (std::size_t i = 0; i < count; ++i) bytes += i == 0 ? "55,00" : ",55,00";
+    return "hex(1):" + bytes;
+}
+
 class Registry : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -28,9 +36,10 @@ protected:
             "\"Port\"=dword:00002382\r\n"
             "\"Negative\"=dword:ffffffff\r\n"
             "\"Blob\"=hex:01,02,03,04\r\n"
-            "\"Short\"=hex(4):01,02\r\n" +
+            "\"Short\"=hex(4):01,02,03\r\n" +
             std::string("\"Long\"=\"") + std::string(1024, 'L') + "\"\r\n" + "\"Longest\"=\"" +
-            std::string(1023, 'M') + "\"\r\n" +
+            std::string(1023, 'M') + "\"\r\n" + "\"Unterminated\"=" + UnterminatedText(1024) +
+            "\r\n" +
             "\r\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Shop\\Printers\\A]\r\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Shop\\Printers\\B]\r\n"
@@ -59,6 +68,9 @@ TEST_F(Registry, ReadStringRefusesTextThatDoesNotFitWithItsTerminator) {
     char out[1024] = "untouched";
     EXPECT_EQ(0, registry.ReadString(kHklm, "SOFTWARE\\Shop", "Long", out));
     EXPECT_STREQ("untouched", out);
+    // Exactly the buffer's 1024 bytes, but no room left for the terminator.
+    EXPECT_EQ(0, registry.ReadString(kHklm, "SOFTWARE\\Shop", "Unterminated", out));
+    EXPECT_STREQ("untouched", out);
     EXPECT_EQ(1, registry.ReadString(kHklm, "SOFTWARE\\Shop", "Longest", out));
     EXPECT_EQ(std::string(1023, 'M'), out);
 }
@@ -84,7 +96,7 @@ TEST_F(Registry, CountsAndExistenceOfKeys) {
     EXPECT_EQ(1, registry.KeyExists(kHklm, "software\\shop\\printers"));
     EXPECT_EQ(0, registry.KeyExists(kHklm, "SOFTWARE\\Shop\\Scanners"));
     EXPECT_EQ(3, registry.GetSubKeyCount(kHklm, "SOFTWARE\\Shop\\Printers"));
-    EXPECT_EQ(8, registry.GetValueCount(kHklm, "SOFTWARE\\Shop"));
+    EXPECT_EQ(9, registry.GetValueCount(kHklm, "SOFTWARE\\Shop"));
     EXPECT_EQ(0, registry.GetSubKeyCount(kHklm, "SOFTWARE\\Nowhere"));
     EXPECT_EQ(0, registry.GetValueCount(kHklm, "SOFTWARE\\Nowhere"));
     EXPECT_EQ(0, registry.GetSubKeyCount(static_cast<plat::Hkey>(0x1234), "SOFTWARE"));

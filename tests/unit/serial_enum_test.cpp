@@ -22,8 +22,10 @@ TEST_F(SerialEnum, PortsAreJoinedAndNeedRoomForTheirTerminator) {
     EXPECT_EQ(5, SerialEnumPorts(nullptr, 10));
 }
 
-TEST_F(SerialEnum, NoPortsGiveTheEmptyText) {
-    fake::SetRegistry("REGEDIT4\n");
+TEST_F(SerialEnum, NoPortsGiveTheEmptyTextAndAnEmptyNameMatchesNothing) {
+    fake::SetRegistry(
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\"
+        "Portless]\n\"Port\"=\":\"\n");
     char buffer[4] = "xyz";
     ASSERT_EQ(0, SerialEnumPorts(buffer, sizeof buffer));
     EXPECT_STREQ("", buffer);
@@ -31,6 +33,10 @@ TEST_F(SerialEnum, NoPortsGiveTheEmptyText) {
     EXPECT_TRUE(Logged("CSvComSerial::EnumPorts", "END"));
     ASSERT_EQ(0, SerialEnumPrinters(nullptr, buffer, sizeof buffer));
     EXPECT_STREQ("", buffer);
+    ASSERT_EQ(0, SerialEnumPrinters("", buffer, sizeof buffer));
+    EXPECT_STREQ("", buffer);
+    EXPECT_EQ(256, InitSerialPort("", 9600, 0, 8, 0, 2));
+    EXPECT_EQ(512, InitSerialPrinter(""));
 }
 
 TEST_F(SerialEnum, AnUnopenableKeyGives1WithThePlatformError) {

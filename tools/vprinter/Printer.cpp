@@ -279,7 +279,8 @@ bool Printer::ServeOnce(int timeoutMs, bool* failed) {
     if (listener >= 0 && !connectionOpen) watched.push_back({listener, POLLIN, 0});
     if (udpSocket >= 0) watched.push_back({udpSocket, POLLIN, 0});
     for (const auto& entry : streams) watched.push_back({entry.first, POLLIN, 0});
-    int ready = poll(watched.data(), watched.size(), timeoutMs);
+    timespec timeout{timeoutMs / 1000, static_cast<long>(timeoutMs % 1000) * 1000000};
+    int ready = ppoll(watched.data(), watched.size(), &timeout, &waitMask);
     if (ready < 0 && errno != EINTR) {
         Complain("poll");
         *failed = true;
@@ -304,6 +305,13 @@ int Printer::Run() {
     sigaction(SIGTERM, &handler, nullptr);
     sigaction(SIGINT, &handler, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    sigdelset(&waitMask, SIGTERM);
+    sigdelset(&waitMask, SIGINT);
 
     using Clock = std::chrono::steady_clock;
     Clock::time_point deadline = Clock::now() + std::chrono::seconds(config.timeLimitSeconds);

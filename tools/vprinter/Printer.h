@@ -1,6 +1,8 @@
 // The virtual printer's links and its event loop (Linux).
 #pragma once
 
+#include <signal.h>
+
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -83,6 +85,10 @@ private:
     std::unique_ptr<Responder> udpResponder;
     long long totalReceived = 0;
     int connections = 0;
+    // The signal mask while waiting for the links: the stop signals are
+    // blocked at all other times, so that one cannot come between the
+    // check of the stop flag and the wait, which would then not end.
+    sigset_t waitMask{};
 };
 
 }  // namespace vprinter
