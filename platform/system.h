@@ -16,10 +16,6 @@ void SetLastError(std::uint32_t error);
 // Fills the record whose dwOSVersionInfoSize is 156 or 148.
 bool GetVersionExA(OsVersionInfoEx* info);
 
-// Where a port logs when its caller gives no path ("C:\Sorlink.log" on
-// Windows, the platform's equivalent elsewhere).
-const char* DefaultLayerLogPath();
-
 // Library loading by file name and export look-up by name.
 Module LoadLibraryA(const char* fileName);
 void* GetProcAddress(Module module, const char* name);

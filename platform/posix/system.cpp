@@ -28,12 +28,19 @@ namespace {
 thread_local std::uint32_t lastError = 0;
 }
 
+// A byte dump takes the time of every line: the broken-down local time is
+// worked out once per second of the clock (time zone changes fall on whole
+// seconds) and reused within it.
 void GetLocalTime(SystemTime* time) {
     struct timespec now {};
     clock_gettime(CLOCK_REALTIME, &now);
-    struct tm local {};
-    time_t seconds = now.tv_sec;
-    localtime_r(&seconds, &local);
+    thread_local time_t cachedSeconds = -1;
+    thread_local struct tm local {};
+    if (now.tv_sec != cachedSeconds) {
+        time_t seconds = now.tv_sec;
+        localtime_r(&seconds, &local);
+        cachedSeconds = seconds;
+    }
     time->wYear = static_cast<std::uint16_t>(local.tm_year + 1900);
     time->wMonth = static_cast<std::uint16_t>(local.tm_mon + 1);
     time->wDayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
@@ -68,12 +75,6 @@ bool GetVersionExA(OsVersionInfoEx* info) {
     info->dwOSVersionInfoSize = size;
     info->dwPlatformId = 0;  // neither Windows 9x nor NT
     return true;
-}
-
-// "C:\Sorlink.log" is the root of the system drive on Windows; /tmp is the
-// place every user of a Linux machine may write to.
-const char* DefaultLayerLogPath() {
-    return "/tmp/Sorlink.log";
 }
 
 Module LoadLibraryA(const char* fileName) {

@@ -72,10 +72,6 @@ bool GetVersionExA(OsVersionInfoEx* info) {
     return true;
 }
 
-const char* DefaultLayerLogPath() {
-    return "C:\\Sorlink.log";
-}
-
 Module LoadLibraryA(const char* fileName) {
     if (fileName == nullptr) {
         ::SetLastError(ERROR_INVALID_PARAMETER);

@@ -192,6 +192,24 @@ TEST_F(EthernetTransfer, ReadFailuresGiveTheirCodes) {
     EXPECT_EQ(2u, fake::ReceiveSizes().size());
 }
 
+// The fake's log-file open sets the last error as CreateFileA does on
+// Windows (183 for an existing file); lines logged between the receive and
+// the reading of its error must not change what GetLastErrorComm reports.
+TEST_F(EthernetTransfer, ATimedOutReadReportsItsOwnErrorAtEveryLogLevel) {
+    for (int mask :
+         {LOG_ERROR, LOG_INFO | LOG_ERROR, LOG_DATA | LOG_TRACE | LOG_INFO | LOG_ERROR}) {
+        DeleteAllLayerItems();
+        CreatePort(mask);
+        OpenTcp();
+        int appends = fake::CallCount("AppendToLogFile");
+        char buffer[16];
+        unsigned count = 0;
+        EXPECT_EQ(214, Read(buffer, 16, &count));
+        EXPECT_LT(appends, fake::CallCount("AppendToLogFile"));
+        EXPECT_EQ(plat::kWsaEtimedout, LastError()) << "mask " << mask;
+    }
+}
+
 TEST_F(EthernetTransfer, AnAbortedReadReconnectsAndReadsAgain) {
     OpenTcp();
     ASSERT_EQ(0, SetEthTimeout(3000, 4000));
