@@ -1,5 +1,5 @@
-// The layer's log file: where it is by default, and the two file calls a
-// log line needs. Each call opens the file without waiting (a FIFO or a
+// The log files: the layer's (where it is by default, and the two file
+// calls a log line needs) and the bridge's. Each call opens the file without waiting (a FIFO or a
 // device at the path never blocks a port), uses it only when it is a
 // regular file, and closes it before returning, so the file can be read,
 // copied or deleted while the library runs.
@@ -30,5 +30,10 @@ LogFileState CreateLogFile(const char* path);
 // same time stay whole. Each "\n" reaches the file as the platform's text
 // line end. False when the file cannot be opened or written.
 bool AppendToLogFile(const char* path, LogPath kind, const char* text, std::uint32_t size);
+
+// The bridge's log: appends bytes to a file, creating it; opened without
+// sharing and closed before returning. False when the file cannot be opened
+// or written.
+bool AppendToFile(const char* path, const void* data, std::uint32_t size);
 
 }  // namespace plat

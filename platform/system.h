@@ -47,10 +47,6 @@ constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
 std::uint32_t GetFileAttributesA(const char* path);
 bool CreateDirectoryA(const char* path);
 
-// Appends bytes to a file, creating it; opened without sharing and closed
-// before returning. False when the file cannot be opened or written.
-bool AppendToFile(const char* path, const void* data, std::uint32_t size);
-
 // File version of the module that contains this function, as the four
 // 16-bit parts of its version resource. False when it cannot be read.
 bool GetOwnFileVersion(std::uint16_t parts[4]);

@@ -1,7 +1,7 @@
-// The layer's log file on Linux. The default file lives in the user's own
+// The log files on Linux. The layer's default file lives in the user's own
 // state folder, where no other user can plant a link or a FIFO in its
 // place; a file the caller names is the caller's choice and is opened
-// through links as given.
+// through links as given. The bridge's log is appended to as it always was.
 #include "platform/log_file.h"
 
 #include <fcntl.h>
@@ -14,6 +14,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "platform/posix/errors.h"
 
 namespace plat {
 
@@ -86,6 +88,19 @@ int OpenForAppending(const char* path, LogPath kind) {
     return fd;
 }
 
+// What one write call does not take (a signal, a full disk) is offered again.
+bool WriteWhole(int fd, const void* data, std::uint32_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    std::uint32_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::uint32_t>(n);
+    }
+    return done == size;
+}
+
 }  // namespace
 
 // $XDG_STATE_HOME/sorlink/Sorlink.log, else ~/.local/state/sorlink/Sorlink.log:
@@ -129,15 +144,21 @@ bool AppendToLogFile(const char* path, LogPath kind, const char* text, std::uint
     if (fd < 0) return false;
     // One write in append mode: the kernel puts the whole text at the end of
     // the file at once, so lines of other writers never fall inside it.
-    std::uint32_t done = 0;
-    while (done < size) {
-        ssize_t n = ::write(fd, text + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::uint32_t>(n);
-    }
+    bool written = WriteWhole(fd, text, size);
     close(fd);
-    return done == size;
+    return written;
+}
+
+bool AppendToFile(const char* path, const void* data, std::uint32_t size) {
+    if (path == nullptr) return false;
+    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        posix::SetLastErrorFromErrno(errno);
+        return false;
+    }
+    bool written = WriteWhole(fd, data, size);
+    close(fd);
+    return written;
 }
 
 }  // namespace plat

@@ -2,7 +2,6 @@
 #include "platform/system.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <time.h>
@@ -181,25 +180,6 @@ bool CreateDirectoryA(const char* path) {
         return false;
     }
     return true;
-}
-
-bool AppendToFile(const char* path, const void* data, std::uint32_t size) {
-    if (path == nullptr) return false;
-    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        posix::SetLastErrorFromErrno(errno);
-        return false;
-    }
-    const char* bytes = static_cast<const char*>(data);
-    std::uint32_t done = 0;
-    while (done < size) {
-        ssize_t n = ::write(fd, bytes + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::uint32_t>(n);
-    }
-    close(fd);
-    return done == size;
 }
 
 bool GetOwnFileVersion(std::uint16_t parts[4]) {

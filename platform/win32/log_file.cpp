@@ -1,4 +1,5 @@
-// The layer's log file on Windows: CreateFileA, one WriteFile, CloseHandle.
+// The log files on Windows: the layer's with CreateFileA, one WriteFile and
+// CloseHandle per line or batch of lines; the bridge's as it always was.
 #include "platform/log_file.h"
 
 #include <windows.h>
@@ -71,6 +72,23 @@ bool AppendToLogFile(const char* path, LogPath /*kind*/, const char* text, std::
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     bool ok = ::WriteFile(file, converted.get(), total, &written, nullptr) != 0 && written == total;
+    ::CloseHandle(file);
+    return ok;
+}
+
+bool AppendToFile(const char* path, const void* data, std::uint32_t size) {
+    if (path == nullptr || (data == nullptr && size != 0)) return false;
+    HANDLE file =
+        ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = ::SetFilePointer(file, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER;
+    const char* bytes = static_cast<const char*>(data);
+    std::uint32_t done = 0;
+    while (ok && done < size) {
+        DWORD written = 0;
+        ok = ::WriteFile(file, bytes + done, size - done, &written, nullptr) != 0 && written > 0;
+        done += written;
+    }
     ::CloseHandle(file);
     return ok;
 }

@@ -103,23 +103,6 @@ bool CreateDirectoryA(const char* path) {
     return path != nullptr && ::CreateDirectoryA(path, nullptr) != 0;
 }
 
-bool AppendToFile(const char* path, const void* data, std::uint32_t size) {
-    if (path == nullptr || (data == nullptr && size != 0)) return false;
-    HANDLE file =
-        ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    bool ok = ::SetFilePointer(file, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER;
-    const char* bytes = static_cast<const char*>(data);
-    std::uint32_t done = 0;
-    while (ok && done < size) {
-        DWORD written = 0;
-        ok = ::WriteFile(file, bytes + done, size - done, &written, nullptr) != 0 && written > 0;
-        done += written;
-    }
-    ::CloseHandle(file);
-    return ok;
-}
-
 namespace {
 
 // The file name of the DLL the platform layer is linked into (the layer or

@@ -90,4 +90,8 @@ bool AppendToLogFile(const char* path, LogPath, const char* text, std::uint32_t 
     return written == static_cast<ssize_t>(size);
 }
 
+bool AppendToFile(const char*, const void*, std::uint32_t) {
+    return false;
+}
+
 }  // namespace plat

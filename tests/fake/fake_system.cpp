@@ -205,9 +205,6 @@ std::uint32_t GetFileAttributesA(const char*) {
 bool CreateDirectoryA(const char*) {
     return false;
 }
-bool AppendToFile(const char*, const void*, std::uint32_t) {
-    return false;
-}
 bool GetOwnFileVersion(std::uint16_t parts[4]) {
     parts[0] = 1;
     parts[1] = 0;

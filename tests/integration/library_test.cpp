@@ -15,36 +15,12 @@ using testing_support::FileExists;
 using testing_support::LogBodies;
 using testing_support::LogHas;
 using testing_support::ReadFile;
+using testing_support::ScopedEnv;
 using testing_support::TempDir;
 
 namespace {
 
 const char kCreated[] = " =====================Log file succesfully created=====================";
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const std::string& value) : name(name) {
-        const char* old = std::getenv(name);
-        hadValue = old != nullptr;
-        if (hadValue) oldValue = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedVariable() {
-        if (hadValue) {
-            setenv(name, oldValue.c_str(), 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* name;
-    bool hadValue;
-    std::string oldValue;
-};
 
 // True when nothing was written into the FIFO read through `reader`.
 bool NothingWaitingIn(int reader) {
@@ -137,9 +113,9 @@ TEST_F(Library, DebuggerModeWritesToStandardErrorOnly) {
 // The default log is the user's own: $XDG_STATE_HOME when it is absolute,
 // else ~/.local/state, with the folders created private when missing.
 TEST_F(Library, TheDefaultLogIsInTheUsersStateFolder) {
-    ScopedVariable home("HOME", dir.File("home"));
+    ScopedEnv home("HOME", dir.File("home"));
     {
-        ScopedVariable state("XDG_STATE_HOME", dir.File("state"));
+        ScopedEnv state("XDG_STATE_HOME", dir.File("state"));
         Create(0, LOG_MODE_FILE, LOG_TRACE, "");
     }
     EXPECT_TRUE(LogHas(dir.File("state/sorlink/Sorlink.log"), "CreateCommunicationPort -  END"));
@@ -147,7 +123,7 @@ TEST_F(Library, TheDefaultLogIsInTheUsersStateFolder) {
     ASSERT_EQ(0, stat(dir.File("state/sorlink").c_str(), &folder));
     EXPECT_EQ(0700u, folder.st_mode & 0777u);
 
-    ScopedVariable relative("XDG_STATE_HOME", "state");
+    ScopedEnv relative("XDG_STATE_HOME", "state");
     int id = 0;
     ASSERT_EQ(0, CreateCommunicationPort(0, LOG_MODE_FILE, LOG_TRACE, nullptr, &id));
     EXPECT_TRUE(LogHas(dir.File("home/.local/state/sorlink/Sorlink.log"),
@@ -157,7 +133,7 @@ TEST_F(Library, TheDefaultLogIsInTheUsersStateFolder) {
 // Nobody can plant a link or a FIFO in the default log's place, and a
 // default that does not fit the path field sends the lines nowhere else.
 TEST_F(Library, TheDefaultLogIsOnlyEverARegularFile) {
-    ScopedVariable state("XDG_STATE_HOME", dir.File("state"));
+    ScopedEnv state("XDG_STATE_HOME", dir.File("state"));
     ASSERT_EQ(0, mkdir(dir.File("state").c_str(), 0700));
     ASSERT_EQ(0, mkdir(dir.File("state/sorlink").c_str(), 0700));
     std::string defaultLog = dir.File("state/sorlink/Sorlink.log");
@@ -173,7 +149,7 @@ TEST_F(Library, TheDefaultLogIsOnlyEverARegularFile) {
     EXPECT_TRUE(NothingWaitingIn(reader));
     close(reader);
 
-    ScopedVariable deep("XDG_STATE_HOME", dir.File(std::string(190, 's')));
+    ScopedEnv deep("XDG_STATE_HOME", dir.File(std::string(190, 's')));
     Create(0, LOG_MODE_FILE, LOG_TRACE, "");
     EXPECT_FALSE(FileExists(dir.File(std::string(190, 's'))));
 }
