@@ -64,8 +64,8 @@ void CreateFoldersAbove(const char* path) {
 // Opens the log file for appending, creating it. Anything but a regular file
 // is left unopened: opening a FIFO for writing waits for a reader, and
 // opening a terminal or a serial device changes its line state. The default
-// file is never reached through a link (lstat, O_NOFOLLOW) and is only
-// looked for in its own folders. -1 when the file cannot be used.
+// file is never reached through a link (lstat, O_NOFOLLOW), and its missing
+// folders are made. -1 when the file cannot be used.
 int OpenForAppending(const char* path, LogPath kind) {
     bool isDefault = kind == LogPath::kDefault;
     struct stat info {};
@@ -103,10 +103,11 @@ bool WriteWhole(int fd, const void* data, std::uint32_t size) {
 
 }  // namespace
 
-// $XDG_STATE_HOME/sorlink/Sorlink.log, else ~/.local/state/sorlink/Sorlink.log:
-// "C:\Sorlink.log" is the root of the system drive on Windows, but a folder
-// every user may write to (/tmp) would let another user choose where the
-// lines of a service running as root go.
+// $XDG_STATE_HOME/sorlink/Sorlink.log, else ~/.local/state/sorlink/Sorlink.log.
+// Windows keeps its log at the root of the system drive; the nearest Linux
+// place, a folder every user may write to (/tmp), would let another user
+// plant a link there and choose which file a service running as root
+// appends to.
 bool DefaultLayerLogPath(char* path, std::uint32_t size) {
     if (path == nullptr) return false;
     const char* stateHome = std::getenv("XDG_STATE_HOME");

@@ -13,15 +13,14 @@ namespace plat {
 namespace {
 
 // Opens the file for appending, creating it; *existed tells whether it was
-// there before. Other ports, processes and editors may read, append to or
-// delete the file between lines, so everything is shared. With
+// there before. Other ports and processes may read and append to the file
+// at the same time, as the C library's fopen lets them. With
 // FILE_APPEND_DATA as the only data right, every WriteFile goes to the end
 // of the file as it is at that moment, also when another handle appended in
 // between. Anything but a disk file (a pipe, a console, a device) is closed
 // again unused.
 HANDLE OpenForAppending(const char* path, bool* existed) {
-    HANDLE file = ::CreateFileA(path, FILE_APPEND_DATA,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    HANDLE file = ::CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return file;
     *existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
