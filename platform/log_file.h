@@ -1,8 +1,8 @@
 // The log files: the layer's (where it is by default, and the two file
-// calls a log line needs) and the bridge's. Each call opens the file without waiting (a FIFO or a
-// device at the path never blocks a port), uses it only when it is a
-// regular file, and closes it before returning, so the file can be read,
-// copied or deleted while the library runs.
+// calls a log line needs) and the bridge's. The layer's calls open the file
+// without waiting (a FIFO or a device at the path never blocks a port), use
+// it only when it is a regular file, and close it before returning, so the
+// file can be read, copied or deleted while the library runs.
 #pragma once
 
 #include <cstdint>
