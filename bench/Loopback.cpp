@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace bench {
@@ -23,6 +24,33 @@ int ListenOnLoopback(std::uint16_t* port) {
     ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
     *port = ntohs(address.sin_port);
     return listener;
+}
+
+int ConnectToLoopback(std::uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool SendInPieces(int fd, const unsigned char* data, std::size_t size, std::size_t pieceBytes) {
+    for (std::size_t offset = 0; offset < size; offset += pieceBytes) {
+        std::size_t piece = std::min(pieceBytes, size - offset);
+        std::size_t taken = 0;
+        while (taken < piece) {
+            ssize_t n = ::send(fd, data + offset + taken, piece - taken, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            taken += static_cast<std::size_t>(n);
+        }
+    }
+    return true;
 }
 
 }  // namespace bench

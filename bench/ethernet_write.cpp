@@ -1,17 +1,14 @@
 // 64 MiB through the layer's Write (default 1024-byte packets, logging off)
 // against a raw send loop with the same piece size, and against raw sends of
-// the whole buffer at once, to the same loopback receivers in the same run. Each sample lasts until the receiver has every
-// byte, so both sides pay for delivery.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+// the whole buffer at once, to the same loopback receivers in the same run. Each sample lasts until
+// the receiver has every byte, so both sides pay for delivery.
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
 #include "bench/Bench.h"
+#include "bench/Loopback.h"
 #include "bench/LoopbackSink.h"
 #include "sorlink.h"
 
@@ -21,43 +18,6 @@ namespace {
 
 constexpr int kTotalBytes = 64 * 1024 * 1024;
 constexpr int kPieceBytes = 1024;
-
-bool SendAllRaw(int fd, const std::vector<unsigned char>& data) {
-    for (std::size_t offset = 0; offset < data.size(); offset += kPieceBytes) {
-        std::size_t piece = std::min<std::size_t>(kPieceBytes, data.size() - offset);
-        std::size_t taken = 0;
-        while (taken < piece) {
-            ssize_t n = ::send(fd, data.data() + offset + taken, piece - taken, MSG_NOSIGNAL);
-            if (n <= 0) return false;
-            taken += static_cast<std::size_t>(n);
-        }
-    }
-    return true;
-}
-
-// The kernel takes as much of the buffer as it can per call.
-bool SendWholeRaw(int fd, const std::vector<unsigned char>& data) {
-    std::size_t taken = 0;
-    while (taken < data.size()) {
-        ssize_t n = ::send(fd, data.data() + taken, data.size() - taken, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        taken += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-int ConnectRaw(std::uint16_t port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 }  // namespace
 
@@ -74,7 +34,7 @@ void EthernetWrite(const Options& options) {
         std::printf("cannot open the layer's port\n");
         return;
     }
-    int raw = ConnectRaw(rawSink.Port());
+    int raw = ConnectToLoopback(rawSink.Port());
     if (raw < 0) {
         std::printf("cannot connect the raw socket\n");
         DeleteAllLayerItems();
@@ -89,10 +49,14 @@ void EthernetWrite(const Options& options) {
     for (int k = 0; k < options.repetitions && ok; ++k) {
         layerMs.push_back(MillisecondsOf(
             [&] { ok = Write(data.data(), kTotalBytes) == 0 && sink.WaitFor(kTotalBytes) && ok; }));
-        rawMs.push_back(MillisecondsOf(
-            [&] { ok = SendAllRaw(raw, data) && rawSink.WaitFor(kTotalBytes) && ok; }));
-        wholeMs.push_back(MillisecondsOf(
-            [&] { ok = SendWholeRaw(raw, data) && rawSink.WaitFor(kTotalBytes) && ok; }));
+        rawMs.push_back(MillisecondsOf([&] {
+            ok = SendInPieces(raw, data.data(), data.size(), kPieceBytes) &&
+                 rawSink.WaitFor(kTotalBytes) && ok;
+        }));
+        wholeMs.push_back(MillisecondsOf([&] {
+            ok = SendInPieces(raw, data.data(), data.size(), data.size()) &&
+                 rawSink.WaitFor(kTotalBytes) && ok;
+        }));
     }
     ::close(raw);
     DeleteAllLayerItems();

@@ -9,6 +9,7 @@ void WriteFAgainstWrite(const Options& options);   // fifo_and_file.cpp
 void ReadFifoAgainstRead(const Options& options);  // fifo_and_file.cpp
 void CallOverhead(const Options& options);         // call_overhead.cpp
 void LogLines(const Options& options);             // log_lines.cpp
+void LoggedWrite(const Options& options);          // logged_write.cpp
 void SerialWrite(const Options& options);          // serial_write.cpp
 
 const std::vector<Figure>& Figures() {
@@ -26,6 +27,9 @@ const std::vector<Figure>& Figures() {
         {"call_overhead", "GetIDPort and GetPacketSize with logging off vs an empty export",
          CallOverhead},
         {"log_lines", "log lines per second at LOG_INFO vs a raw open-append-close loop", LogLines},
+        {"logged_write",
+         "256 KiB through Write with log mask 15 vs raw sends and lines appended 1,024 at a time",
+         LoggedWrite},
     };
     return figures;
 }

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "platform/log_file.h"
 #include "platform/system.h"
 
 namespace bridge {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/device.h"
+#include "platform/log_file.h"
 #include "platform/registry.h"
 #include "platform/setupdi.h"
 #include "platform/socket.h"

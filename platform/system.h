@@ -16,10 +16,6 @@ void SetLastError(std::uint32_t error);
 // Fills the record whose dwOSVersionInfoSize is 156 or 148.
 bool GetVersionExA(OsVersionInfoEx* info);
 
-// Where a port logs when its caller gives no path ("C:\Sorlink.log" on
-// Windows, the platform's equivalent elsewhere).
-const char* DefaultLayerLogPath();
-
 // Library loading by file name and export look-up by name.
 Module LoadLibraryA(const char* fileName);
 void* GetProcAddress(Module module, const char* name);
@@ -53,10 +49,6 @@ bool SHGetSpecialFolderPathA(char* path, int csidl, bool create);
 constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
 std::uint32_t GetFileAttributesA(const char* path);
 bool CreateDirectoryA(const char* path);
-
-// Appends bytes to a file, creating it; opened without sharing and closed
-// before returning. False when the file cannot be opened or written.
-bool AppendToFile(const char* path, const void* data, std::uint32_t size);
 
 // File version of the module that contains this function, as the four
 // 16-bit parts of its version resource. False when it cannot be read.

@@ -1,10 +1,13 @@
 // The per-port log: one timestamped line per event, filtered by a level
-// mask, appended to a file (opened and closed for every line) or sent to the
-// debugger-output channel.
+// mask, appended to a file (opened and closed for every line, or for every
+// batch of a byte dump's lines) or sent to the debugger-output channel.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <memory>
+
+#include "platform/types.h"
 
 constexpr int LOG_DATA = 1;
 constexpr int LOG_TRACE = 2;
@@ -21,9 +24,14 @@ public:
     static constexpr int kLineSize = 300;     // one line and its terminator
     static constexpr int kMessageSize = 500;  // one formatted message
     static constexpr int kStampLength = 26;
+    // The lines of one byte dump are gathered up to this many bytes and
+    // appended with one open, write and close.
+    static constexpr std::size_t kBatchSize = 64 * 1024;
 
     CSvLogFile();
     virtual ~CSvLogFile();
+    CSvLogFile(const CSvLogFile&) = delete;
+    CSvLogFile& operator=(const CSvLogFile&) = delete;
 
     void Configure(int mode, int levelMask);
     // 1 when the file exists afterwards (or the mode is not a file mode).
@@ -42,15 +50,13 @@ public:
 #endif
         ;
     // One "<label>[0x%02x]=0x%02x \n" line per byte at LOG_DATA, indexes
-    // counted from firstIndex. Costs one test when LOG_DATA is off.
+    // counted from firstIndex, each line with its own time stamp. Costs one
+    // test when LOG_DATA is off.
     void DumpBytes(const char* prefix, const char* label, const unsigned char* data,
                    std::uint32_t count, std::uint32_t firstIndex);
 
     bool Enabled(int level) const {
         return mode != LOG_MODE_NONE && (level & levelMask) != 0;
-    }
-    const char* Path() const {
-        return path;
     }
     int Mode() const {
         return mode;
@@ -60,7 +66,21 @@ public:
     int levelMask;
 
 private:
-    std::FILE* file;
+    // Time stamp, blank, prefix, blank, message into line (kLineSize bytes,
+    // terminated); returns the line's length.
+    static std::size_t ComposeLine(char* line, const plat::SystemTime& now, const char* prefix,
+                                   const char* message, std::size_t messageLength);
+    // One line or a batch of whole lines to the file, or one line to the
+    // debugger-output channel.
+    void Append(const char* text, std::size_t length);
+    void Output(const char* line, std::size_t length);
+
     int mode;
+    // Empty until the caller names a file or the first line asks the
+    // platform for its default; empty for good when there is no default.
     char path[kPathSize];
+    bool defaultPath;
+    bool defaultAsked;
+    // Allocated at the first dump written to a file.
+    std::unique_ptr<char[]> batch;
 };

@@ -2,7 +2,6 @@
 #include "platform/system.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <time.h>
@@ -28,12 +27,19 @@ namespace {
 thread_local std::uint32_t lastError = 0;
 }
 
+// A byte dump takes the time of every line: the broken-down local time is
+// worked out once per second of the clock (time zone changes fall on whole
+// seconds) and reused within it.
 void GetLocalTime(SystemTime* time) {
     struct timespec now {};
     clock_gettime(CLOCK_REALTIME, &now);
-    struct tm local {};
-    time_t seconds = now.tv_sec;
-    localtime_r(&seconds, &local);
+    thread_local time_t cachedSeconds = -1;
+    thread_local struct tm local {};
+    if (now.tv_sec != cachedSeconds) {
+        time_t seconds = now.tv_sec;
+        localtime_r(&seconds, &local);
+        cachedSeconds = seconds;
+    }
     time->wYear = static_cast<std::uint16_t>(local.tm_year + 1900);
     time->wMonth = static_cast<std::uint16_t>(local.tm_mon + 1);
     time->wDayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
@@ -68,12 +74,6 @@ bool GetVersionExA(OsVersionInfoEx* info) {
     info->dwOSVersionInfoSize = size;
     info->dwPlatformId = 0;  // neither Windows 9x nor NT
     return true;
-}
-
-// "C:\Sorlink.log" is the root of the system drive on Windows; /tmp is the
-// place every user of a Linux machine may write to.
-const char* DefaultLayerLogPath() {
-    return "/tmp/Sorlink.log";
 }
 
 Module LoadLibraryA(const char* fileName) {
@@ -180,25 +180,6 @@ bool CreateDirectoryA(const char* path) {
         return false;
     }
     return true;
-}
-
-bool AppendToFile(const char* path, const void* data, std::uint32_t size) {
-    if (path == nullptr) return false;
-    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        posix::SetLastErrorFromErrno(errno);
-        return false;
-    }
-    const char* bytes = static_cast<const char*>(data);
-    std::uint32_t done = 0;
-    while (done < size) {
-        ssize_t n = ::write(fd, bytes + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<std::uint32_t>(n);
-    }
-    close(fd);
-    return done == size;
 }
 
 bool GetOwnFileVersion(std::uint16_t parts[4]) {

@@ -72,10 +72,6 @@ bool GetVersionExA(OsVersionInfoEx* info) {
     return true;
 }
 
-const char* DefaultLayerLogPath() {
-    return "C:\\Sorlink.log";
-}
-
 Module LoadLibraryA(const char* fileName) {
     if (fileName == nullptr) {
         ::SetLastError(ERROR_INVALID_PARAMETER);
@@ -105,23 +101,6 @@ std::uint32_t GetFileAttributesA(const char* path) {
 
 bool CreateDirectoryA(const char* path) {
     return path != nullptr && ::CreateDirectoryA(path, nullptr) != 0;
-}
-
-bool AppendToFile(const char* path, const void* data, std::uint32_t size) {
-    if (path == nullptr || (data == nullptr && size != 0)) return false;
-    HANDLE file =
-        ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    bool ok = ::SetFilePointer(file, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER;
-    const char* bytes = static_cast<const char*>(data);
-    std::uint32_t done = 0;
-    while (ok && done < size) {
-        DWORD written = 0;
-        ok = ::WriteFile(file, bytes + done, size - done, &written, nullptr) != 0 && written > 0;
-        done += written;
-    }
-    ::CloseHandle(file);
-    return ok;
 }
 
 namespace {

@@ -11,7 +11,7 @@
 namespace fake {
 
 // Back to the initial state: empty registry, no faults, fixed clock off,
-// debugger output cleared, NT 6.1 version record, default log path, no
+// debugger output cleared, NT 6.1 version record, no default log path, no
 // serial ports or DOS device names.
 void Reset();
 
@@ -33,8 +33,9 @@ plat::reg::Store& Registry();
 void SetLocalTime(const plat::SystemTime& time);
 void UseRealClock();
 
-// The path DefaultLayerLogPath reports (Reset: "/tmp/Sorlink.log", as on
-// Linux); tests point it into their own folder. Ports built afterwards use it.
+// The path DefaultLayerLogPath reports (Reset: none, so a port without a
+// path drops its lines); tests point it into their own folder. Ports built
+// afterwards use it.
 void SetDefaultLogPath(const std::string& path);
 
 // What OutputDebugStringA received since Reset.

@@ -18,8 +18,6 @@ struct Fault {
     int skip;
 };
 
-constexpr const char* kLinuxDefaultLogPath = "/tmp/Sorlink.log";
-
 struct State {
     std::mutex lock;
     std::map<std::string, Fault> faults;
@@ -27,7 +25,6 @@ struct State {
     bool fixedClock = false;
     plat::SystemTime clock{};
     std::string debugOutput;
-    std::string defaultLogPath = kLinuxDefaultLogPath;
     std::uint32_t platformId = plat::kVerPlatformWin32Nt;
     std::uint32_t major = 6;
     std::uint32_t minor = 1;
@@ -47,7 +44,8 @@ void ResetSockets();   // fake_socket.cpp
 namespace usb {
 void Reset();  // fake_usb.cpp
 }
-void ResetSerial();    // fake_serial.cpp
+void ResetSerial();   // fake_serial.cpp
+void ResetLogFile();  // fake_log_file.cpp
 
 void Reset() {
     State& s = Get();
@@ -57,7 +55,6 @@ void Reset() {
         s.calls.clear();
         s.fixedClock = false;
         s.debugOutput.clear();
-        s.defaultLogPath = kLinuxDefaultLogPath;
         s.platformId = plat::kVerPlatformWin32Nt;
         s.major = 6;
         s.minor = 1;
@@ -66,6 +63,7 @@ void Reset() {
     ResetSockets();
     usb::Reset();
     ResetSerial();
+    ResetLogFile();
     lastError = 0;
 }
 
@@ -115,11 +113,6 @@ void UseRealClock() {
 std::string DebugOutput() {
     std::lock_guard<std::mutex> guard(Get().lock);
     return Get().debugOutput;
-}
-
-void SetDefaultLogPath(const std::string& path) {
-    std::lock_guard<std::mutex> guard(Get().lock);
-    Get().defaultLogPath = path;
 }
 
 void SetVersion(std::uint32_t platformId, std::uint32_t major, std::uint32_t minor) {
@@ -187,11 +180,6 @@ bool GetVersionExA(OsVersionInfoEx* info) {
     return true;
 }
 
-const char* DefaultLayerLogPath() {
-    std::lock_guard<std::mutex> guard(fake::Get().lock);
-    return fake::Get().defaultLogPath.c_str();
-}
-
 Module LoadLibraryA(const char*) {
     SetLastError(kErrorFileNotFound);
     return nullptr;
@@ -215,9 +203,6 @@ std::uint32_t GetFileAttributesA(const char*) {
     return kInvalidFileAttributes;
 }
 bool CreateDirectoryA(const char*) {
-    return false;
-}
-bool AppendToFile(const char*, const void*, std::uint32_t) {
     return false;
 }
 bool GetOwnFileVersion(std::uint16_t parts[4]) {

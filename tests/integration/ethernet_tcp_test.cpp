@@ -68,10 +68,19 @@ TEST_F(TcpEthernet, AReadReturnsWhatThePrinterSentAtMostAReadPacket) {
     EXPECT_TRUE(got == answer);
 }
 
+// Also with every level on and a log that cannot be written: that costs
+// nothing on the wire and leaves the read's own error.
 TEST_F(TcpEthernet, AReadWithNothingPendingFailsAfterAFewMilliseconds) {
+    int id = 0;
+    ASSERT_EQ(0,
+              CreateCommunicationPort(1, LOG_MODE_FILE, 15, dir.File("no/eth.log").c_str(), &id));
     TcpPrinter printer;
     ASSERT_EQ(0, SetEthTimeout(10000, 10000));
     Connect(printer);
+    std::string bytes = Pattern(2500);
+    ASSERT_EQ(0, WriteText(bytes));
+    ASSERT_TRUE(printer.WaitForBytes(bytes.size(), 5s));
+    EXPECT_TRUE(printer.Received() == bytes);
     char buffer[16];
     unsigned count = 0;
     auto start = Clock::now();

@@ -1,6 +1,12 @@
 // The real shared library, loaded the way a POS application loads it, with
 // its logs on the real file system.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
 
 #include "sorlink.h"
 #include "tests/support/TestSupport.h"
@@ -9,11 +15,18 @@ using testing_support::FileExists;
 using testing_support::LogBodies;
 using testing_support::LogHas;
 using testing_support::ReadFile;
+using testing_support::ScopedEnv;
 using testing_support::TempDir;
 
 namespace {
 
 const char kCreated[] = " =====================Log file succesfully created=====================";
+
+// True when nothing was written into the FIFO read through `reader`.
+bool NothingWaitingIn(int reader) {
+    char byte = 0;
+    return read(reader, &byte, 1) <= 0;
+}
 
 class Library : public ::testing::Test {
 protected:
@@ -95,6 +108,69 @@ TEST_F(Library, DebuggerModeWritesToStandardErrorOnly) {
     EXPECT_NE(std::string::npos, output.find("] CreateCommunicationPort-  START\n"));
     EXPECT_NE(std::string::npos, output.find("] CreateCommunicationPort -  END\n"));
     EXPECT_EQ(std::string::npos, output.find("succesfully created"));
+}
+
+// The default log is the user's own: $XDG_STATE_HOME when it is absolute,
+// else ~/.local/state, with the folders created private when missing.
+TEST_F(Library, TheDefaultLogIsInTheUsersStateFolder) {
+    ScopedEnv home("HOME", dir.File("home"));
+    {
+        ScopedEnv state("XDG_STATE_HOME", dir.File("state"));
+        Create(0, LOG_MODE_FILE, LOG_TRACE, "");
+    }
+    EXPECT_TRUE(LogHas(dir.File("state/sorlink/Sorlink.log"), "CreateCommunicationPort -  END"));
+    struct stat folder {};
+    ASSERT_EQ(0, stat(dir.File("state/sorlink").c_str(), &folder));
+    EXPECT_EQ(0700u, folder.st_mode & 0777u);
+
+    ScopedEnv relative("XDG_STATE_HOME", "state");
+    int id = 0;
+    ASSERT_EQ(0, CreateCommunicationPort(0, LOG_MODE_FILE, LOG_TRACE, nullptr, &id));
+    EXPECT_TRUE(LogHas(dir.File("home/.local/state/sorlink/Sorlink.log"),
+                       "CreateCommunicationPort -  END"));
+}
+
+// Nobody can plant a link or a FIFO in the default log's place, and a
+// default that does not fit the path field sends the lines nowhere else.
+TEST_F(Library, TheDefaultLogIsOnlyEverARegularFile) {
+    ScopedEnv state("XDG_STATE_HOME", dir.File("state"));
+    ASSERT_EQ(0, mkdir(dir.File("state").c_str(), 0700));
+    ASSERT_EQ(0, mkdir(dir.File("state/sorlink").c_str(), 0700));
+    std::string defaultLog = dir.File("state/sorlink/Sorlink.log");
+    testing_support::WriteFile(dir.File("victim"), "keep\n");
+    ASSERT_EQ(0, symlink(dir.File("victim").c_str(), defaultLog.c_str()));
+    Create(0, LOG_MODE_FILE, LOG_TRACE, "");
+    EXPECT_EQ("keep\n", ReadFile(dir.File("victim")));
+
+    ASSERT_EQ(0, unlink(defaultLog.c_str()));
+    ASSERT_EQ(0, mkfifo(defaultLog.c_str(), 0600));
+    int reader = open(defaultLog.c_str(), O_RDONLY | O_NONBLOCK);
+    Create(0, LOG_MODE_FILE, LOG_TRACE, "");
+    EXPECT_TRUE(NothingWaitingIn(reader));
+    close(reader);
+
+    ScopedEnv deep("XDG_STATE_HOME", dir.File(std::string(190, 's')));
+    Create(0, LOG_MODE_FILE, LOG_TRACE, "");
+    EXPECT_FALSE(FileExists(dir.File(std::string(190, 's'))));
+}
+
+// A FIFO or a folder the caller names takes no lines and never blocks port
+// creation; a link the caller names is followed as before.
+TEST_F(Library, ANamedLogThatIsNoRegularFileTakesNoLines) {
+    std::string fifo = dir.File("fifo");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    // Without a reader, opening the FIFO to see whether it exists would wait
+    // for a writer for ever.
+    Create(0, LOG_MODE_FILE, LOG_TRACE | LOG_INFO, fifo);
+    int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    Create(0, LOG_MODE_FILE, LOG_TRACE | LOG_INFO, fifo);
+    EXPECT_TRUE(NothingWaitingIn(reader));
+    close(reader);
+    Create(0, LOG_MODE_FILE, LOG_TRACE | LOG_INFO, dir.Path());
+
+    ASSERT_EQ(0, symlink(dir.File("target.log").c_str(), dir.File("link.log").c_str()));
+    Create(0, LOG_MODE_FILE, LOG_TRACE | LOG_INFO, dir.File("link.log"));
+    EXPECT_TRUE(LogHas(dir.File("target.log"), kCreated));
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 
 namespace {
 
+using testing_support::ScopedEnv;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
@@ -29,29 +30,6 @@ int OpenDescriptorCount() {
     }
     return count;
 }
-
-// Restores an environment variable when the test ends.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* variable, const std::string& value) : name(variable) {
-        const char* old = std::getenv(variable);
-        hadValue = old != nullptr;
-        if (hadValue) previous = old;
-        setenv(variable, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (hadValue) {
-            setenv(name, previous.c_str(), 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-
-private:
-    const char* name;
-    bool hadValue = false;
-    std::string previous;
-};
 
 class UsbLinux : public ::testing::Test {
 protected:

@@ -22,6 +22,21 @@ TempDir::TempDir() {
     path = pattern;
 }
 
+ScopedEnv::ScopedEnv(const char* variable, const std::string& value) : name(variable) {
+    const char* old = std::getenv(variable);
+    hadValue = old != nullptr;
+    if (hadValue) previous = old;
+    setenv(variable, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (hadValue) {
+        setenv(name, previous.c_str(), 1);
+    } else {
+        unsetenv(name);
+    }
+}
+
 TempDir::~TempDir() {
     std::string command = "rm -rf '" + path + "'";
     if (std::system(command.c_str()) != 0)

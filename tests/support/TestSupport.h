@@ -20,6 +20,21 @@ private:
     std::string path;
 };
 
+// Sets an environment variable until the end of the scope, then puts back
+// what was there (or nothing).
+class ScopedEnv {
+public:
+    ScopedEnv(const char* variable, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name;
+    bool hadValue = false;
+    std::string previous;
+};
+
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);

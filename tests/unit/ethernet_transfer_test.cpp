@@ -202,6 +202,9 @@ TEST_F(EthernetTransfer, ATcpReadAsksAtMostTheSmallerOfSizeAndReadPacket) {
                "packet used for read:10 \n"));
 }
 
+// The time-out's own error, although the fake's log-file open, like
+// CreateFileA on Windows, sets the last error (183) for each line logged
+// between the receive and the reading of its error.
 TEST_F(EthernetTransfer, ReadFailuresGiveTheirCodes) {
     OpenTcp();
     char buffer[16];

@@ -3,9 +3,12 @@
 // as no entry point of the layer writes lines that long.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <thread>
 
 #include "comlayer/log/CSvLogFile.h"
+#include "platform/system.h"
 #include "sorlink.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/support/TestSupport.h"
@@ -21,6 +24,29 @@ using testing_support::WriteFile;
 namespace {
 
 const char kCreated[] = " =====================Log file succesfully created=====================";
+
+// A dump as one Writef per byte wrote it, at the LogLines clock.
+std::string LinePerLineDump(const char* prefix, const std::string& bytes, unsigned firstIndex) {
+    std::string text;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        char line[300];
+        std::snprintf(line, sizeof line,
+                      "[2024/05/06 07:08:09:0005] %s SendBuffer[0x%02x]=0x%02x \n", prefix,
+                      firstIndex + static_cast<unsigned>(i), static_cast<unsigned char>(bytes[i]));
+        text += line;
+    }
+    return text;
+}
+
+const unsigned char* Bytes(const std::string& bytes) {
+    return reinterpret_cast<const unsigned char*>(bytes.data());
+}
+
+std::string Pattern(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 37 + i / 256);
+    return bytes;
+}
 
 class LogFile : public ::testing::Test {
 protected:
@@ -185,13 +211,18 @@ TEST_F(LogLines, PercentSignsAndFormatDirectivesAreWrittenLiterally) {
 }
 
 TEST_F(LogLines, LongLinesAreCutToTheBufferKeepingTheirLineFeed) {
-    log.Write("Long - ", (std::string(400, 'x') + "\n").c_str(), LOG_INFO);
+    // 35 characters come before the message (stamp, blank, "Long - ",
+    // blank). A line of 299 characters fits; 300, 301 and 436 are cut to 299.
+    for (std::size_t whole : {299, 300, 301, 436}) {
+        log.Write("Long - ", (std::string(whole - 36, 'x') + "\n").c_str(), LOG_INFO);
+    }
     log.Write("Next - ", "line\n", LOG_INFO);
     std::vector<std::string> lines = ReadLines(path);
-    ASSERT_EQ(3u, lines.size());
-    EXPECT_EQ(298u, lines[1].size());  // 299 characters with the line feed
-    EXPECT_EQ(std::string(298 - 35, 'x'), lines[1].substr(35));
-    EXPECT_EQ("Next -  line", testing_support::WithoutStamp(lines[2]));
+    ASSERT_EQ(6u, lines.size());
+    for (std::size_t i = 1; i <= 4; ++i) {
+        EXPECT_EQ(std::string(263, 'x'), lines[i].substr(35)) << "line " << i;
+    }
+    EXPECT_EQ("Next -  line", testing_support::WithoutStamp(lines[5]));
 
     // A message without a line feed stays without one when cut.
     log.Write("Long - ", std::string(400, 'y').c_str(), LOG_INFO);
@@ -213,6 +244,57 @@ TEST_F(LogLines, OnlyEnabledLevelsAreWritten) {
     ASSERT_EQ(4u, bodies.size());
     EXPECT_EQ("A -  SendBuffer[0x10]=0x1b ", bodies[2]);
     EXPECT_EQ("A -  SendBuffer[0x11]=0x40 ", bodies[3]);
+}
+
+// A dump is appended in batches of whole lines, each line as it was when
+// every byte had its own open-append-close, and the log keeps the caller's
+// last error although the platform's open sets one (183 on Windows).
+TEST_F(LogLines, ADumpGivesTheSameLinesWithFewAppends) {
+    std::string created = ReadFile(path);
+    std::string bytes = Pattern(3000);
+    int appends = fake::CallCount("AppendToLogFile");
+    plat::SetLastError(1234);
+    log.DumpBytes("CSvComEth::WriteTCP - ", "SendBuffer", Bytes(bytes), 3000, 0xff0);
+    log.Write("Next - ", "line\n", LOG_INFO);
+    EXPECT_EQ(1234u, plat::GetLastError());
+    EXPECT_EQ(created + LinePerLineDump("CSvComEth::WriteTCP - ", bytes, 0xff0) +
+                  "[2024/05/06 07:08:09:0005] Next -  line\n",
+              ReadFile(path));
+    // 3000 lines of 75 characters take four batches; then the next line.
+    EXPECT_EQ(5, fake::CallCount("AppendToLogFile") - appends);
+
+    // Nothing is held open: a deleted file is created again by the next line.
+    ASSERT_EQ(0, std::remove(path.c_str()));
+    log.DumpBytes("A - ", "SendBuffer", Bytes(bytes), 2, 0);
+    EXPECT_EQ(LinePerLineDump("A - ", bytes.substr(0, 2), 0), ReadFile(path));
+
+    CSvLogFile debugger;
+    debugger.Configure(LOG_MODE_DEBUGGER, LOG_DATA);
+    debugger.DumpBytes("A - ", "SendBuffer", Bytes(bytes), 3, 0);
+    EXPECT_EQ(LinePerLineDump("A - ", bytes.substr(0, 3), 0), fake::DebugOutput());
+}
+
+TEST_F(LogLines, PortsDumpingIntoOneFileAtOnceLeaveOnlyWholeLines) {
+    CSvLogFile other;
+    other.Configure(LOG_MODE_FILE, LOG_DATA);
+    ASSERT_EQ(1, other.OpenFile(path.c_str()));
+    std::string bytes = Pattern(4000);
+    std::string created = ReadFile(path);
+    std::thread second([&] { other.DumpBytes("B - ", "SendBuffer", Bytes(bytes), 4000, 0); });
+    log.DumpBytes("A - ", "SendBuffer", Bytes(bytes), 4000, 0);
+    second.join();
+
+    // However the batches fell, each port's lines are whole and in order.
+    std::string text = ReadFile(path).substr(created.size());
+    std::string a, b;
+    for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
+        end = text.find('\n', start);
+        ASSERT_NE(std::string::npos, end);
+        std::string line = text.substr(start, end - start + 1);
+        (line.compare(27, 4, "A - ") == 0 ? a : b) += line;
+    }
+    EXPECT_TRUE(a == LinePerLineDump("A - ", bytes, 0));
+    EXPECT_TRUE(b == LinePerLineDump("B - ", bytes, 0));
 }
 
 TEST_F(LogLines, NullTextsAreWrittenAsEmpty) {

@@ -15,6 +15,7 @@
 // winsock2.h first: windows.h would otherwise bring in the old winsock.h.
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -172,26 +173,32 @@ void ChecksPortsAndIds(const char* logPath) {
     WCHECK_EQ(0, SORLINK(VbDeleteAllLayerItems)());
 }
 
+// The lines of a log without their stamps. Each line must have its stamp
+// and, the log being a text stream, reach the file with CR LF.
+std::vector<std::string> LogBodies(const std::string& text) {
+    std::vector<std::string> bodies;
+    for (std::string line : Lines(text)) {
+        if (!HasStamp(line)) wine_check::Fail(__FILE__, __LINE__, "line without stamp: " + line);
+        if (line.empty() || line.back() != '\r') {
+            wine_check::Fail(__FILE__, __LINE__, "line without CR LF: " + line);
+        } else {
+            line.pop_back();
+        }
+        bodies.push_back(line.size() >= 27 ? line.substr(27) : line);
+    }
+    return bodies;
+}
+
 void ChecksTheLogFile(const char* logPath) {
     wine_check::Section("log file");
     std::string text = wine_check::ReadWholeFile(logPath);
     WCHECK(!text.empty());
-    std::vector<std::string> lines = Lines(text);
-    // The log is a text stream: on Windows each line feed of a message
-    // reaches the file as CR LF.
-    for (const std::string& line : lines) {
-        if (!HasStamp(line)) wine_check::Fail(__FILE__, __LINE__, "line without stamp: " + line);
-        if (line.empty() || line.back() != '\r') {
-            wine_check::Fail(__FILE__, __LINE__, "line without CR LF: " + line);
+    std::vector<std::string> bodies = LogBodies(text);
+    auto has = [&](const std::string& body) {
+        for (const std::string& line : bodies) {
+            if (line == body) return;
         }
-    }
-    auto has = [&](const std::string& tail) {
-        for (std::string line : lines) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (line.size() >= 27 && line.compare(27, std::string::npos, tail) == 0) return true;
-        }
-        wine_check::Fail(__FILE__, __LINE__, "no log line \"" + tail + "\"");
-        return false;
+        wine_check::Fail(__FILE__, __LINE__, "no log line \"" + body + "\"");
     };
     has(" =====================Log file succesfully created=====================");
     has("CreateCommunicationPort-  START");
@@ -206,6 +213,7 @@ void ChecksTheLogFile(const char* logPath) {
     GetLocalTime(&now);
     char year[8];
     std::snprintf(year, sizeof year, "[%04d/", now.wYear);
+    std::vector<std::string> lines = Lines(text);
     WCHECK(lines.empty() || lines.back().compare(0, 6, year) == 0);
 }
 
@@ -336,6 +344,73 @@ void ChecksTcpPrinter(const char* logPath, int tcpPort, int refusedPort) {
         WCHECK_EQ(10061, error);
     }
     WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+}
+
+// A TCP write at every level: its dump reaches the log in batches, which
+// must hold the same lines, in the same order, as one line per byte.
+void ChecksTheLogOfAWriteLineForLine(const std::string& logPath, int tcpPort) {
+    wine_check::Section("the log of a 2500-byte TCP write at mask 15, line for line");
+    int id = 0;
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_FILE, kAllLevels,
+                                                  logPath.c_str(), &id));
+    WCHECK_EQ(0, SORLINK(InitEthTCP)("127.0.0.1", tcpPort));
+    WCHECK_EQ(0, SORLINK(Open)());
+    std::vector<unsigned char> bytes(2500);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 37);
+    WCHECK_EQ(0, SORLINK(Write)(bytes.data(), static_cast<int>(bytes.size())));
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+
+    const std::string tcp = "CSvComEth::WriteTCP -  ";
+    std::vector<std::string> expected = {"Write -  Calling function in ethernet class",
+                                         "CSvComEth::WriteEth -  START", tcp + "START",
+                                         tcp + "Bytes to send: 2500, packet byte used:1024",
+                                         tcp + "2500 bytes to write:"};
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        char line[64];
+        std::snprintf(line, sizeof line, "SendBuffer[0x%02x]=0x%02x ", static_cast<unsigned>(i),
+                      bytes[i]);
+        expected.push_back(tcp + line);
+    }
+    expected.push_back(tcp + "END");
+    expected.push_back("CSvComEth::WriteEth -  END");
+
+    std::vector<std::string> bodies = LogBodies(wine_check::ReadWholeFile(logPath.c_str()));
+    auto start = std::find(bodies.begin(), bodies.end(), expected.front());
+    std::vector<std::string> written(start, bodies.end());
+    written.resize(std::min(written.size(), expected.size()));
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (i >= written.size() || written[i] != expected[i]) {
+            wine_check::Fail(__FILE__, __LINE__,
+                             "log line " + std::to_string(i) + " of the write is \"" +
+                                 (i < written.size() ? written[i] : "") + "\", expected \"" +
+                                 expected[i] + "\"");
+            break;
+        }
+    }
+}
+
+// Opening the existing log file sets the thread's last error on Windows
+// (183); a read that timed out must still report its own (10060) whatever
+// the lines logged between the receive and the reading of its error.
+void ChecksAnIdleReadKeepsItsError(const char* logPath, int tcpPort) {
+    wine_check::Section("a read from an idle TCP printer at masks 8, 12 and 15");
+    for (int mask : {LOG_ERROR, LOG_INFO | LOG_ERROR, kAllLevels}) {
+        int id = 0;
+        WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_FILE, mask,
+                                                      logPath, &id));
+        WCHECK_EQ(0, SORLINK(InitEthTCP)("127.0.0.1", tcpPort));
+        WCHECK_EQ(0, SORLINK(Open)());
+        char buffer[16];
+        unsigned count = 0;
+        WCHECK_EQ(214, SORLINK(Read)(buffer, static_cast<int>(sizeof buffer), &count));
+        int error = 0;
+        WCHECK_EQ(0, SORLINK(GetLastErrorComm)(&error));
+        if (error != 10060) {
+            wine_check::Fail(__FILE__, __LINE__,
+                             "mask " + std::to_string(mask) + ": error " + std::to_string(error));
+        }
+        WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+    }
 }
 
 void ChecksUdpDevice(const char* logPath, int remotePort, int localPort) {
@@ -489,6 +564,8 @@ int main(int argc, char** argv) {
     const char* refused = wine_check::Argument(argc, argv, "refused");
     if (tcp != nullptr) {
         ChecksTcpPrinter(logPath, std::atoi(tcp), refused != nullptr ? std::atoi(refused) : 0);
+        ChecksTheLogOfAWriteLineForLine(std::string(logPath) + ".write", std::atoi(tcp));
+        ChecksAnIdleReadKeepsItsError(logPath, std::atoi(tcp));
     }
     if (udp != nullptr && std::sscanf(udp, "%d,%d", &remotePort, &localPort) == 2) {
         ChecksUdpDevice(logPath, remotePort, localPort);

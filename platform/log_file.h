@@ -1,0 +1,39 @@
+// The log files: the layer's (where it is by default, and the two file
+// calls a log line needs) and the bridge's. The layer's calls open the file
+// without waiting (a FIFO or a device at the path never blocks a port), use
+// it only when it is a regular file, and close it before returning, so the
+// file can be read, copied or deleted while the library runs.
+#pragma once
+
+#include <cstdint>
+
+namespace plat {
+
+// Where a port logs when its caller names no file: "C:\Sorlink.log" on
+// Windows, a per-user state file elsewhere. False, with nothing stored, when
+// there is no such place or it does not fit `size` bytes with its
+// terminator: the port's lines are then dropped.
+bool DefaultLayerLogPath(char* path, std::uint32_t size);
+
+// kDefault: the path DefaultLayerLogPath gave. Its missing folders are
+// created, and a link in the file's own place is never followed.
+enum class LogPath { kNamed, kDefault };
+
+enum class LogFileState { kExisting, kCreated, kUnusable };
+
+// Makes sure the caller's log file exists, creating it empty when it does
+// not. An existing file is left as it is.
+LogFileState CreateLogFile(const char* path);
+
+// Appends `size` bytes of text with one open, a single write in append mode
+// and one close, so that lines appended by other ports or processes at the
+// same time stay whole. Each "\n" reaches the file as the platform's text
+// line end. False when the file cannot be opened or written.
+bool AppendToLogFile(const char* path, LogPath kind, const char* text, std::uint32_t size);
+
+// The bridge's log: appends bytes to a file, creating it; opened without
+// sharing and closed before returning. False when the file cannot be opened
+// or written.
+bool AppendToFile(const char* path, const void* data, std::uint32_t size);
+
+}  // namespace plat

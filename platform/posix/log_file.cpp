@@ -1,0 +1,165 @@
+// The log files on Linux. The layer's default file lives in the user's own
+// state folder, where no other user can plant a link or a FIFO in its
+// place; a file the caller names is the caller's choice and is opened
+// through links as given. The bridge's log is appended to as it always was.
+#include "platform/log_file.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/posix/errors.h"
+
+namespace plat {
+
+namespace {
+
+// A log line leaves errno as it found it, like the platform's last error.
+class ErrnoKept {
+public:
+    ErrnoKept() : saved(errno) {}
+    ~ErrnoKept() { errno = saved; }
+    ErrnoKept(const ErrnoKept&) = delete;
+    ErrnoKept& operator=(const ErrnoKept&) = delete;
+
+private:
+    int saved;
+};
+
+// $HOME, else the home folder the password database gives the user (a
+// service started without HOME in its environment).
+std::string HomeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') return home;
+    long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr || found->pw_dir == nullptr || found->pw_dir[0] != '/') {
+        return "";
+    }
+    return found->pw_dir;
+}
+
+// The folders above the file that are missing, readable by the user alone
+// (0700, as the XDG base directory rules ask of the folders they create).
+void CreateFoldersAbove(const char* path) {
+    std::string folder(path);
+    for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
+         slash = folder.find('/', slash + 1)) {
+        folder[slash] = '\0';
+        mkdir(folder.c_str(), 0700);  // EEXIST for the folders already there
+        folder[slash] = '/';
+    }
+}
+
+// Opens the log file for appending, creating it. Anything but a regular file
+// is left unopened: opening a FIFO for writing waits for a reader, and
+// opening a terminal or a serial device changes its line state. The default
+// file is never reached through a link (lstat, O_NOFOLLOW), and its missing
+// folders are made. -1 when the file cannot be used.
+int OpenForAppending(const char* path, LogPath kind) {
+    bool isDefault = kind == LogPath::kDefault;
+    struct stat info {};
+    int found = isDefault ? lstat(path, &info) : stat(path, &info);
+    if (found == 0 && !S_ISREG(info.st_mode)) return -1;
+    // O_NONBLOCK: a FIFO put in place after the check fails the open (no
+    // reader) or is refused below, instead of blocking.
+    int flags = O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    if (isDefault) flags |= O_NOFOLLOW;
+    int fd = open(path, flags, 0666);
+    if (fd < 0 && errno == ENOENT && isDefault) {
+        CreateFoldersAbove(path);
+        fd = open(path, flags, 0666);
+    }
+    if (fd < 0) return -1;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// What one write call does not take (a signal, a full disk) is offered again.
+bool WriteWhole(int fd, const void* data, std::uint32_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    std::uint32_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::uint32_t>(n);
+    }
+    return done == size;
+}
+
+}  // namespace
+
+// $XDG_STATE_HOME/sorlink/Sorlink.log, else ~/.local/state/sorlink/Sorlink.log.
+// Windows keeps its log at the root of the system drive; the nearest Linux
+// place, a folder every user may write to (/tmp), would let another user
+// plant a link there and choose which file a service running as root
+// appends to.
+bool DefaultLayerLogPath(char* path, std::uint32_t size) {
+    if (path == nullptr) return false;
+    const char* stateHome = std::getenv("XDG_STATE_HOME");
+    std::string folder;
+    if (stateHome != nullptr && stateHome[0] == '/') {
+        folder = stateHome;
+    } else {
+        std::string home = HomeFolder();
+        if (home.empty()) return false;
+        folder = home + "/.local/state";
+    }
+    std::string file = folder + "/sorlink/Sorlink.log";
+    if (file.size() >= size) return false;
+    std::memcpy(path, file.c_str(), file.size() + 1);
+    return true;
+}
+
+LogFileState CreateLogFile(const char* path) {
+    if (path == nullptr) return LogFileState::kUnusable;
+    ErrnoKept kept;
+    struct stat info {};
+    if (stat(path, &info) == 0) {
+        return S_ISREG(info.st_mode) ? LogFileState::kExisting : LogFileState::kUnusable;
+    }
+    int fd = OpenForAppending(path, LogPath::kNamed);
+    if (fd < 0) return LogFileState::kUnusable;
+    close(fd);
+    return LogFileState::kCreated;
+}
+
+bool AppendToLogFile(const char* path, LogPath kind, const char* text, std::uint32_t size) {
+    if (path == nullptr || (text == nullptr && size != 0)) return false;
+    ErrnoKept kept;
+    int fd = OpenForAppending(path, kind);
+    if (fd < 0) return false;
+    // One write in append mode: the kernel puts the whole text at the end of
+    // the file at once, so lines of other writers never fall inside it.
+    bool written = WriteWhole(fd, text, size);
+    close(fd);
+    return written;
+}
+
+bool AppendToFile(const char* path, const void* data, std::uint32_t size) {
+    if (path == nullptr) return false;
+    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        posix::SetLastErrorFromErrno(errno);
+        return false;
+    }
+    bool written = WriteWhole(fd, data, size);
+    close(fd);
+    return written;
+}
+
+}  // namespace plat
