@@ -19,10 +19,12 @@ set(import_def ${CMAKE_BINARY_DIR}/import/${SORLINK_DLL_NAME}.def)
 set(import_lib ${CMAKE_BINARY_DIR}/import/${SORLINK_DLL_NAME}.lib)
 file(GENERATE OUTPUT ${import_def}
      CONTENT "LIBRARY ${SORLINK_DLL_NAME}.dll\nEXPORTS\n    ${import_lines}\n")
+# Run in its folder: dlltool names its internal symbols after the output path.
 add_custom_command(
   OUTPUT ${import_lib}
-  COMMAND ${CMAKE_DLLTOOL} --machine ${dlltool_machine} --input-def ${import_def}
-          --dllname ${SORLINK_DLL_NAME}.dll --kill-at --output-lib ${import_lib}
+  COMMAND ${CMAKE_DLLTOOL} --machine ${dlltool_machine} --input-def ${SORLINK_DLL_NAME}.def
+          --dllname ${SORLINK_DLL_NAME}.dll --kill-at --output-lib ${SORLINK_DLL_NAME}.lib
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/import
   DEPENDS ${import_def}
   COMMENT "Import library ${SORLINK_DLL_NAME}.lib for MSVC")
 add_custom_target(sorlink_import_library ALL DEPENDS ${import_lib})
