@@ -50,16 +50,19 @@ install(FILES ${CMAKE_BINARY_DIR}/SorlinkConfig.cmake ${CMAKE_BINARY_DIR}/Sorlin
         DESTINATION ${SORLINK_CMAKE_DIR})
 
 # pkg-config: written at install time, so that the prefix is the one being
-# installed to (/usr for the Debian package, whatever the build chose).
-set(SORLINK_PC_IN ${SORLINK_PACKAGING_DIR}/sorlink.pc.in)
-set(SORLINK_PC ${CMAKE_BINARY_DIR}/pkgconfig/sorlink.pc)
+# installed to (/usr for the Debian package, whatever the build chose), and
+# straight into place, so that installations running at once never share
+# a file in the build tree.
+set(SORLINK_PC_DIR "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
 install(CODE "
   set(PROJECT_VERSION \"${PROJECT_VERSION}\")
   set(SORLINK_PC_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
   set(SORLINK_PC_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
   set(SORLINK_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-  configure_file(\"${SORLINK_PC_IN}\" \"${SORLINK_PC}\" @ONLY)")
-install(FILES ${SORLINK_PC} DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  set(pc_file \"\${CMAKE_INSTALL_PREFIX}/${SORLINK_PC_DIR}/sorlink.pc\")
+  message(STATUS \"Installing: \$ENV{DESTDIR}\${pc_file}\")
+  configure_file(\"${SORLINK_PACKAGING_DIR}/sorlink.pc.in\" \"\$ENV{DESTDIR}\${pc_file}\" @ONLY)
+  list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${pc_file}\")")
 
 # usbfs access for the vendor's devices (interface type 0); udev reads
 # lib/udev/rules.d under /usr and /usr/local alike.

@@ -6,6 +6,7 @@ root, whom every permission check lets through."""
 import grp
 import json
 import os
+import pwd
 import socket
 import struct
 import tempfile
@@ -133,10 +134,12 @@ class DoctorTest(unittest.TestCase):
         m.usb_device("1-2", "0102", "UNBOUND")
         m.usb_device("1-3", "0103", "TAKEN", driver="usbfs")
         m.usb_device("1-4", "0104", "NONODE", driver="usblp", lp="lp3")
-        # user::rw-, user:nobody:rw-, group::---, mask::rw-, other::---
-        acl = struct.pack("<I", 2) + b"".join(struct.pack("<HHI", tag, perm, uid) for tag, perm, uid in
-                                              ((1, 6, 0xFFFFFFFF), (2, 6, 65534), (4, 0, 0xFFFFFFFF),
-                                               (0x10, 6, 0xFFFFFFFF), (0x20, 0, 0xFFFFFFFF)))
+        # user::rw-, user:nobody:rw-, group::---, mask::rw-, other::--- (the
+        # kernel's posix_acl_xattr layout).
+        nobody = pwd.getpwnam("nobody").pw_uid
+        entries = ((1, 6, -1), (2, 6, nobody), (4, 0, -1), (0x10, 6, -1), (0x20, 0, -1))
+        acl = struct.pack("<I", 2) + b"".join(
+            struct.pack("<HHI", tag, perm, uid & 0xFFFFFFFF) for tag, perm, uid in entries)
         try:
             os.setxattr(allowed_by_acl, "system.posix_acl_access", acl)
         except OSError:
