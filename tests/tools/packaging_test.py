@@ -39,7 +39,7 @@ class ScratchTest(unittest.TestCase):
 
 
 class InstallTest(ScratchTest):
-    def test_the_c_example_builds_against_the_installed_copy_two_ways(self):
+    def test_the_examples_build_and_run_against_the_installed_copy(self):
         root = os.path.join(self.scratch, "root")
         run("cmake", "--install", BUILD, "--prefix", "/usr/local",
             env=dict(os.environ, DESTDIR=root))
@@ -62,10 +62,24 @@ class InstallTest(ScratchTest):
         by_find_package = os.path.join(binary, "print_receipt")
 
         env = dict(os.environ, LD_LIBRARY_PATH=libdir)
-        for program in (by_pkg_config, by_find_package):
-            self.assertIn(libdir + "/libSorlink64.so.1", run("ldd", program, env=env))
+        programs = [[by_pkg_config], [by_find_package]]
+        for program in programs:
+            self.assertIn(libdir + "/libSorlink64.so.1", run("ldd", program[0], env=env))
+
+        # The Java example against the installed jar; the bridge finds the
+        # layer beside itself.
+        java, javac = os.environ.get("SORLINK_JAVA"), os.environ.get("SORLINK_JAVAC")
+        if java and javac:
+            jar = os.path.join(prefix, "share/java/sorlink.jar")
+            classes = os.path.join(self.scratch, "classes")
+            run(javac, "-cp", jar, "-d", classes,
+                os.path.join(example, "..", "java", "PrintReceipt.java"))
+            programs.append([java, "-Djava.library.path=" + libdir,
+                             "-cp", jar + os.pathsep + classes, "PrintReceipt"])
+        for program in programs:
             with VirtualPrinter("--tcp", "0", "--reply", "10 04 01=16") as vp:
-                output = run(program, "127.0.0.1", str(vp.links["tcp"]), RECEIPT, env=env)
+                output = run(*program, "127.0.0.1", str(vp.links["tcp"]), RECEIPT,
+                             env=dict(env, HOME=self.scratch))
             self.assertEqual(output, "printed %s; printer status 0x16\n" % RECEIPT)
 
 
