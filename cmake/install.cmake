@@ -105,6 +105,7 @@ if(SORJNI_JAVAC AND SORLINK_JAR)
     DEPENDS ${WINPORTCOMM_SOURCE_DIR}/${WINPORTCOMM_CLASS}.java
     COMMENT "Packing the Java half of the bridge into a jar")
   add_custom_target(sorlink_jar ALL DEPENDS ${SORLINK_JAR_FILE})
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/java)
   file(CREATE_LINK sorlink-${PROJECT_VERSION}.jar ${CMAKE_BINARY_DIR}/java/sorlink.jar SYMBOLIC)
   install(FILES ${SORLINK_JAR_FILE} ${CMAKE_BINARY_DIR}/java/sorlink.jar
           DESTINATION ${CMAKE_INSTALL_DATADIR}/java)
