@@ -68,7 +68,8 @@ std::string AccessFix(const std::string& path, int wanted, const std::string& us
     std::string group = GroupName(info.st_gid);
     bool groupMay = (static_cast<int>(info.st_mode >> 3) & wanted) == wanted;
     if (groupMay && info.st_gid != 0) {
-        if (Who().isThisProcess && InGroup(Who().accountGroups, info.st_gid)) {
+        if (Who().isThisProcess && InGroup(Who().accountGroups, info.st_gid) &&
+            !InGroup(Who().groups, info.st_gid)) {
             return "log out and in again: " + Who().name + " joined " + group +
                    " after this session started.";
         }
@@ -161,7 +162,9 @@ void CheckUsbfs(const UsbDevice& device, Findings* findings) {
 
 void CheckBoundPrinter(const plat::posix::UsbPrinterNode& printer,
                        const std::vector<std::string>& libraryDevices, Findings* findings) {
-    UsbDevice device{UsbLabel(printer.productId, printer.instance) + " (" + printer.name + ")",
+    // A printer without a serial number is known by its node's name.
+    std::string serial = printer.instance == printer.name ? "" : printer.instance;
+    UsbDevice device{UsbLabel(printer.productId, serial) + " (" + printer.name + ")",
                      printer.usbDevice};
     const int readWrite = kMayRead | kMayWrite;
     std::string listed = printer.vendorId + ":" + printer.productId + ":" + printer.instance;
