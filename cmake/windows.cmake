@@ -34,18 +34,17 @@ function(sorlink_version_resource target description file_name)
   target_sources(${target} PRIVATE ${rc})
 endfunction()
 
-# The module-definition file: the 92 names of exports.txt, undecorated. In
-# the 32-bit DLL the Vb twins are standard-call functions, whose internal
-# names carry the argument size (VbWrite@8); the argument counts are read
-# from the public header, where every argument is 4 bytes wide on i686.
-function(sorlink_write_def_file def_file dll_name bits)
+# The 92 names of exports.txt as the linker knows them. In the 32-bit DLL
+# the Vb twins are standard-call functions, whose internal names carry the
+# argument size (VbWrite@8); the argument counts are read from the public
+# header, where every argument is 4 bytes wide on i686.
+function(sorlink_decorated_exports out_var bits)
   file(STRINGS ${PROJECT_SOURCE_DIR}/comlayer/port/exports.txt names)
   file(READ ${PROJECT_SOURCE_DIR}/include/sorlink.h header)
   string(REGEX REPLACE "[\r\n]+" " " header "${header}")
   string(REGEX MATCHALL "SORLINK_VBCALL +Vb[A-Za-z0-9_]+ *\\([^)]*\\)" twins "${header}")
-  set(lines "LIBRARY ${dll_name}.dll\nEXPORTS\n")
+  set(decorated "")
   foreach(name IN LISTS names)
-    set(line "    ${name}")
     if(bits EQUAL 32 AND name MATCHES "^Vb")
       set(arguments "")
       set(declared OFF)
@@ -67,9 +66,24 @@ function(sorlink_write_def_file def_file dll_name bits)
         math(EXPR count "${count} + 1")
       endif()
       math(EXPR bytes "${count} * 4")
-      set(line "    ${name} = ${name}@${bytes}")
+      set(name "${name}@${bytes}")
     endif()
-    string(APPEND lines "${line}\n")
+    list(APPEND decorated "${name}")
+  endforeach()
+  set(${out_var} "${decorated}" PARENT_SCOPE)
+endfunction()
+
+# The module-definition file: the 92 names exported undecorated.
+function(sorlink_write_def_file def_file dll_name bits)
+  sorlink_decorated_exports(entries ${bits})
+  set(lines "LIBRARY ${dll_name}.dll\nEXPORTS\n")
+  foreach(entry IN LISTS entries)
+    string(REGEX REPLACE "@[0-9]+$" "" name "${entry}")
+    if(name STREQUAL entry)
+      string(APPEND lines "    ${name}\n")
+    else()
+      string(APPEND lines "    ${name} = ${entry}\n")
+    endif()
   endforeach()
   file(GENERATE OUTPUT ${def_file} CONTENT "${lines}")
 endfunction()

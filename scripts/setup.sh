@@ -8,7 +8,8 @@ set -eu
 packages="cmake ninja-build g++ googletest libgtest-dev openjdk-17-jdk-headless python3"
 if [ "${1:-all}" != "build" ]; then
     packages="$packages mingw-w64 wine wine64 binutils-mingw-w64-x86-64 \
-binutils-mingw-w64-i686 clang libclang-rt-14-dev valgrind gcovr"
+binutils-mingw-w64-i686 clang libclang-rt-14-dev valgrind gcovr \
+dpkg-dev file pkgconf lintian"
 fi
 
 missing=""

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds everything and runs the whole suite: the Linux build, the sanitizer
-# build, the fuzzers (a bounded run each), and the Windows DLLs with their
-# checks under Wine.
+# build, the fuzzers (a bounded run each), the Windows DLLs with their
+# checks under Wine, and the packages (an installed copy, the Debian package
+# with lintian, the Windows zip; tools.* tests of the Linux build).
 set -eu
 cd "$(dirname "$0")/.."
 

@@ -12,6 +12,7 @@
 
 #include "platform/common/RegistryCalls.h"
 #include "platform/posix/live_keys.h"
+#include "platform/posix/registry_file.h"
 
 namespace plat {
 
@@ -29,35 +30,45 @@ struct FileCache {
     struct timespec modified {};
     off_t size = -1;
     ino_t inode = 0;
+    std::size_t skippedLines = 0;
     std::shared_ptr<const reg::Store> store;
 };
 
-std::shared_ptr<const reg::Store> ParsedFile() {
+// The file as parsed; report, when given, learns how it went.
+std::shared_ptr<const reg::Store> ParsedFile(RegistryFileReport* report = nullptr) {
     static std::mutex* lock = new std::mutex;
     static FileCache* cache = new FileCache;
     std::lock_guard<std::mutex> guard(*lock);
 
     std::string path = RegistryFilePath();
+    RegistryFileReport unused;
+    if (report == nullptr) report = &unused;
+    report->path = path;
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return std::make_shared<reg::Store>();
     }
+    report->present = true;
+    report->tooLarge = static_cast<std::size_t>(info.st_size) > reg::kMaxFileBytes;
     if (cache->store && cache->path == path && cache->size == info.st_size &&
         cache->inode == info.st_ino && cache->modified.tv_sec == info.st_mtim.tv_sec &&
         cache->modified.tv_nsec == info.st_mtim.tv_nsec) {
+        report->skippedLines = cache->skippedLines;
         return cache->store;
     }
     auto store = std::make_shared<reg::Store>();
-    if (static_cast<std::size_t>(info.st_size) <= reg::kMaxFileBytes) {
+    std::size_t skipped = 0;
+    if (!report->tooLarge) {
         // Read no more than was measured: a file that grows meanwhile is
         // read again at the next open, its size having changed.
         std::ifstream file(path, std::ios::binary);
         std::string text(static_cast<std::size_t>(info.st_size), '\0');
         file.read(&text[0], static_cast<std::streamsize>(text.size()));
         text.resize(static_cast<std::size_t>(file.gcount()));
-        reg::ParseRegFile(text, *store);
+        skipped = reg::ParseRegFile(text, *store);
     }
     cache->path = path;
+    cache->skippedLines = report->skippedLines = skipped;
     cache->size = info.st_size;
     cache->inode = info.st_ino;
     cache->modified = info.st_mtim;
@@ -76,6 +87,12 @@ std::shared_ptr<const reg::Store> Snapshot() {
 }
 
 }  // namespace
+
+RegistryFileReport InspectRegistryFile() {
+    RegistryFileReport report;
+    ParsedFile(&report);
+    return report;
+}
 
 long RegOpenKeyExA(Hkey root, const char* subKey, std::uint32_t /*options*/,
                    std::uint32_t /*samDesired*/, Hkey* result) {

@@ -6,6 +6,7 @@
 #include "tools/sorlink/Listing.h"
 #include "tools/sorlink/Session.h"
 #include "tools/sorlink/Transfer.h"
+#include "tools/sorlink/doctor/Doctor.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ const Subcommand kSubcommands[] = {
     {"read", sorlink_tool::RunRead, "read and show what a printer sends (hex or text)"},
     {"chat", sorlink_tool::RunChat, "send, then read and show the answer"},
     {"codes", sorlink_tool::RunCodes, "explain a result code, or list them all"},
+    {"doctor", sorlink_tool::RunDoctor, "check what stands between this machine and its printers"},
 };
 
 void PrintUsage(std::FILE* out) {
@@ -36,7 +38,8 @@ void PrintUsage(std::FILE* out) {
                  "       --usb VID:PID:SERIAL, --printer NAME.\n"
                  "Logging: --log PATH, --log-mode none|file|debugger, --log-level MASK.\n"
                  "Exit status: 0 success, 1 the library reported a failure (its result code\n"
-                 "is printed with its meaning), 2 wrong usage, 3 nothing was received.\n"
+                 "is printed with its meaning) or the doctor found a problem, 2 wrong usage,\n"
+                 "3 nothing was received.\n"
                  "'sorlink SUBCOMMAND --help' describes each subcommand.\n");
 }
 

@@ -1,0 +1,20 @@
+// What became of the registry file on Linux, for the tools that explain a
+// machine's set-up: the same file, read the same way as the registry calls
+// read it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace plat {
+
+struct RegistryFileReport {
+    std::string path;              // $SORLINK_REGISTRY, else /etc/sorlink/registry.reg
+    bool present = false;          // a regular file is there
+    bool tooLarge = false;         // ignored as a whole
+    std::size_t skippedLines = 0;  // lines that could not be understood
+};
+
+RegistryFileReport InspectRegistryFile();
+
+}  // namespace plat
