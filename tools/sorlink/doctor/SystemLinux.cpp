@@ -4,6 +4,7 @@
 // may use a node is decided from its ownership and mode (Access.h), so the
 // answer holds for the user checked for, not for whoever runs the doctor.
 #include <dirent.h>
+#include <pwd.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <set>
 
+#include "platform/log_file.h"
 #include "platform/posix/registry_file.h"
 #include "platform/posix/usblp.h"
 #include "platform/registry.h"
@@ -349,8 +351,33 @@ void CheckUsbDevices(const std::vector<std::string>& libraryDevices, Findings* f
     }
 }
 
+// The default log of the user checked: the library's own answer for this
+// process; for another account, the place in its home folder (its session's
+// XDG_STATE_HOME is not known here).
+std::string DefaultLogPath() {
+    if (!Who().isThisProcess) {
+        const struct passwd* account = getpwnam(Who().name.c_str());
+        if (account == nullptr || account->pw_dir == nullptr || account->pw_dir[0] != '/') {
+            return "";
+        }
+        // A service account without a home folder (/nonexistent) has no
+        // default log.
+        if (!Exists(account->pw_dir)) return "";
+        return std::string(account->pw_dir) + "/.local/state/sorlink/Sorlink.log";
+    }
+    char path[PATH_MAX];
+    return plat::DefaultLayerLogPath(path, sizeof path) ? path : "";
+}
+
 void CheckLogFolder(Findings* findings) {
-    std::string path = plat::DefaultLayerLogPath();
+    std::string path = DefaultLogPath();
+    if (path.empty()) {
+        findings->Problem("log",
+                          Who().name + " has no home folder for the default log: ports created "
+                                       "without a log path log nothing.",
+                          "give each port a log path.");
+        return;
+    }
     if (Exists(path)) {
         if (Allows(path, Who(), kMayWrite)) {
             findings->Ok("log", Who().name + " may write the default log " + path + ".");

@@ -4,7 +4,7 @@
 // which sits in the root of the system drive.
 #include <cstdio>
 
-#include "platform/system.h"
+#include "platform/log_file.h"
 #include "tools/sorlink/doctor/System.h"
 
 namespace sorlink_tool::doctor {
@@ -35,7 +35,9 @@ void CheckUsbDevices(const std::vector<std::string>& libraryDevices, Findings* f
 // Whether this user may write the file is learnt by trying: appending
 // changes nothing, and a file created for the test is removed again.
 void CheckLogFolder(Findings* findings) {
-    std::string path = plat::DefaultLayerLogPath();
+    char defaultPath[260];
+    if (!plat::DefaultLayerLogPath(defaultPath, sizeof defaultPath)) defaultPath[0] = '\0';
+    std::string path = defaultPath;
     std::FILE* existing = std::fopen(path.c_str(), "rb");
     if (existing != nullptr) std::fclose(existing);
     std::FILE* file = std::fopen(path.c_str(), "ab");
