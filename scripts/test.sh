@@ -9,9 +9,11 @@ cd "$(dirname "$0")/.."
 sh scripts/setup.sh
 
 status=0
+broken=""
 run() {
     echo "== $*"
-    "$@" || status=1
+    "$@" || { status=1; broken="$broken
+  $*"; }
 }
 
 for preset in linux asan fuzz; do
@@ -25,7 +27,8 @@ done
 
 # The main job must keep working from the same build.
 echo "== sh scripts/demo.sh"
-sh scripts/demo.sh >/dev/null || status=1
+sh scripts/demo.sh >/dev/null || { status=1; broken="$broken
+  sh scripts/demo.sh"; }
 
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
@@ -47,4 +50,7 @@ total=$(sed -n 's/.* tests failed out of \([0-9]*\)$/\1/p' "$summary" | awk '{s 
 failed=$(sed -n 's/.*, \([0-9]*\) tests failed out of .*/\1/p' "$summary" | awk '{s += $1} END {print s + 0}')
 [ "$runs" -eq 3 ] && [ "$failed" -eq 0 ] || status=1
 echo "all suites: $((total - failed)) passed, $failed failed"
+# A step that failed before the tests leaves tests unbuilt or stale, which
+# the counts above cannot show.
+[ -z "$broken" ] || echo "steps that failed:$broken"
 exit $status
