@@ -4,8 +4,8 @@
 // may use a node is decided from its ownership and mode (Access.h), so the
 // answer holds for the user checked for, not for whoever runs the doctor.
 #include <dirent.h>
-#include <pwd.h>
 #include <limits.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -373,8 +373,9 @@ void CheckLogFolder(Findings* findings) {
     std::string path = DefaultLogPath();
     if (path.empty()) {
         findings->Problem("log",
-                          Who().name + " has no home folder for the default log: ports created "
-                                       "without a log path log nothing.",
+                          Who().name +
+                              " has no home folder for the default log: ports created "
+                              "without a log path log nothing.",
                           "give each port a log path.");
         return;
     }
