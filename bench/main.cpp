@@ -32,6 +32,12 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--repetitions") == 0 && i + 1 < argc) {
             options.repetitions = std::max(1, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf(
+                "usage: sorlink_bench [--repetitions N] [--list] [figure ...]\n"
+                "Runs the named figures (all by default); each prints its own time and the\n"
+                "time of a raw baseline measured in the same run, and their ratio.\n");
+            return 0;
         } else if (std::strcmp(argv[i], "--list") == 0) {
             for (const bench::Figure& figure : bench::Figures()) {
                 std::printf("%-24s %s\n", figure.name, figure.description);
