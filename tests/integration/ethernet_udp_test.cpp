@@ -43,6 +43,12 @@ TEST_F(UdpEthernet, AWriteLargerThanAPacketGoesAsSeveralDatagrams) {
     EXPECT_TRUE(device.Receive(2000ms) == bytes.substr(0, 1024));
     EXPECT_TRUE(device.Receive(2000ms) == bytes.substr(1024, 1024));
     EXPECT_TRUE(device.Receive(2000ms) == bytes.substr(2048));
+    // A datagram over IPv4 carries at most 65507 bytes.
+    ASSERT_EQ(0, SetPacketSize(65508, 1024));
+    EXPECT_EQ(212, WriteText(Pattern(65508)));
+    int error = 0;
+    GetLastErrorComm(&error);
+    EXPECT_EQ(10040, error);
 }
 
 TEST_F(UdpEthernet, ReadsTimeOutAfterTheReceiveTimeOutAndRefuseOverlongDatagrams) {
