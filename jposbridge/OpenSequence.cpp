@@ -259,7 +259,14 @@ int OpenDevice(const OpenRequest& request) {
     BridgeLog::Write(kLevelStep, method, "Open Port on Com DLL");
     device.deviceOpened = true;
 
-    if (ApplyTimeouts() != 0) return Fail(method, kLevelFailure, "ERROR Set Timeouts on Com DLL");
+    // A failed open must not keep the device: a printer that takes one
+    // connection would stay held by a service that believes it is closed.
+    if (ApplyTimeouts() != 0) {
+        BridgeLog::Write(kLevelFailure, method, "ERROR Set Timeouts on Com DLL");
+        CloseSequence();
+        BridgeLog::Write(kLevelStartEnd, method, "END");
+        return -1;
+    }
     BridgeLog::Write(kLevelStep, method, "Set Timeouts on Com DLL");
 
     AllocateReadBuffer(device.readBufferSize);

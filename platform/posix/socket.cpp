@@ -57,6 +57,48 @@ int FailTransfer(int fd, int error) {
     return FailFromErrno(error);
 }
 
+// Linux never restarts a socket call that has a time-out when a handled
+// signal interrupts it (signal(7)), and every transfer here has one; on
+// Windows a signal never cuts a blocking send or receive short. So an
+// interrupted call waits on with poll for what is left of the socket's own
+// time-out (SO_SNDTIMEO or SO_RCVTIMEO, zero for ever) and then takes what
+// is ready without blocking again: a stream of signals can neither end the
+// wait nor stretch it. Out of time it fails as the time-out would (EAGAIN).
+template <typename Transfer>
+ssize_t Uninterrupted(int fd, int timeOutOption, short event, Transfer transfer) {
+    using Clock = std::chrono::steady_clock;
+    auto start = Clock::now();
+    ssize_t done = transfer(0);
+    if (done >= 0 || errno != EINTR) return done;
+    timeval limit{};
+    socklen_t size = sizeof limit;
+    bool forEver = ::getsockopt(fd, SOL_SOCKET, timeOutOption, &limit, &size) != 0 ||
+                   (limit.tv_sec == 0 && limit.tv_usec == 0);
+    auto deadline =
+        start + std::chrono::seconds(limit.tv_sec) + std::chrono::microseconds(limit.tv_usec);
+    for (;;) {
+        int waitMs = -1;
+        if (!forEver) {
+            auto left =
+                std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+            if (left.count() <= 0) {
+                errno = EAGAIN;
+                return -1;
+            }
+            long long leftMs = (left.count() + 999) / 1000;
+            waitMs = leftMs > INT_MAX ? INT_MAX : static_cast<int>(leftMs);
+        }
+        pollfd entry{fd, event, 0};
+        int ready = ::poll(&entry, 1, waitMs);
+        if (ready < 0 && errno != EINTR) return -1;
+        if (ready <= 0) continue;
+        done = transfer(MSG_DONTWAIT);
+        if (done >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            return done;
+        }
+    }
+}
+
 sockaddr_in ToNative(const SockAddrIn& address) {
     sockaddr_in native{};
     native.sin_family = address.sin_family == kAfInet ? AF_INET : AF_UNSPEC;
@@ -286,7 +328,9 @@ int send(Socket s, const void* data, int length, int flags) {
     int fd = Fd(s);
     if (fd < 0) return FailWith(kWsaEnotsock);
     if (length < 0 || (data == nullptr && length > 0)) return FailWith(kWsaEfault);
-    ssize_t sent = ::send(fd, data, static_cast<std::size_t>(length), flags | MSG_NOSIGNAL);
+    ssize_t sent = Uninterrupted(fd, SO_SNDTIMEO, POLLOUT, [&](int more) {
+        return ::send(fd, data, static_cast<std::size_t>(length), flags | more | MSG_NOSIGNAL);
+    });
     if (sent < 0) return FailTransfer(fd, errno);
     return static_cast<int>(sent);
 }
@@ -295,7 +339,9 @@ int recv(Socket s, void* buffer, int length, int flags) {
     int fd = Fd(s);
     if (fd < 0) return FailWith(kWsaEnotsock);
     if (length < 0 || (buffer == nullptr && length > 0)) return FailWith(kWsaEfault);
-    ssize_t received = ::recv(fd, buffer, static_cast<std::size_t>(length), flags);
+    ssize_t received = Uninterrupted(fd, SO_RCVTIMEO, POLLIN, [&](int more) {
+        return ::recv(fd, buffer, static_cast<std::size_t>(length), flags | more);
+    });
     if (received < 0) return FailTransfer(fd, errno);
     return static_cast<int>(received);
 }
@@ -307,8 +353,10 @@ int sendto(Socket s, const void* data, int length, int flags, const SockAddrIn* 
         return FailWith(kWsaEfault);
     }
     sockaddr_in native = ToNative(*to);
-    ssize_t sent = ::sendto(fd, data, static_cast<std::size_t>(length), flags | MSG_NOSIGNAL,
-                            reinterpret_cast<const sockaddr*>(&native), sizeof native);
+    ssize_t sent = Uninterrupted(fd, SO_SNDTIMEO, POLLOUT, [&](int more) {
+        return ::sendto(fd, data, static_cast<std::size_t>(length), flags | more | MSG_NOSIGNAL,
+                        reinterpret_cast<const sockaddr*>(&native), sizeof native);
+    });
     if (sent < 0) return FailTransfer(fd, errno);
     return static_cast<int>(sent);
 }
@@ -326,11 +374,14 @@ int recvfrom(Socket s, void* buffer, int length, int flags, SockAddrIn* from, in
     sockaddr_in sender{};
     iovec part{buffer, static_cast<std::size_t>(length)};
     msghdr message{};
-    message.msg_name = &sender;
-    message.msg_namelen = sizeof sender;
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    ssize_t received = ::recvmsg(fd, &message, flags);
+    ssize_t received = Uninterrupted(fd, SO_RCVTIMEO, POLLIN, [&](int more) {
+        message = msghdr{};
+        message.msg_name = &sender;
+        message.msg_namelen = sizeof sender;
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        return ::recvmsg(fd, &message, flags | more);
+    });
     if (received < 0) return FailTransfer(fd, errno);
     if (from != nullptr) {
         *from = FromNative(sender);

@@ -33,6 +33,7 @@ enum class Attempt { kUnderWay, kRefused };
 struct Network {
     std::mutex lock;
     std::set<plat::Socket> open;
+    std::set<plat::Socket> datagrams;
     plat::Socket next = 100;
     int created = 0;
     int timeOuts = 0;
@@ -78,6 +79,7 @@ void ResetSockets() {
     Network& n = Net();
     std::lock_guard<std::mutex> guard(n.lock);
     n.open.clear();
+    n.datagrams.clear();
     n.next = 100;
     n.created = 0;
     n.timeOuts = 0;
@@ -205,6 +207,7 @@ Socket socket(int af, int type, int /*protocol*/) {
     std::lock_guard<std::mutex> guard(Net().lock);
     Socket s = Net().next++;
     Net().open.insert(s);
+    if (type == kSockDgram) Net().datagrams.insert(s);
     ++Net().created;
     return s;
 }
@@ -213,6 +216,7 @@ int closesocket(Socket s) {
     if (Injected("closesocket")) return kSocketError;
     std::lock_guard<std::mutex> guard(Net().lock);
     if (Net().open.erase(s) == 0) return fake::Fail(kWsaEnotsock);
+    Net().datagrams.erase(s);
     return 0;
 }
 
@@ -299,9 +303,26 @@ int bind(Socket s, const SockAddrIn* address) {
 }
 
 namespace {
+
+// The largest UDP payload over IPv4: 65535 less the IP and UDP headers.
+constexpr int kMaxDatagram = 65507;
+
+bool IsDatagram(Socket s) {
+    return Net().datagrams.count(s) != 0;
+}
+
 int TakeLocked(Socket s, const void* data, int length) {
     if (!fake::IsOpen(s)) return fake::Fail(kWsaEnotsock);
     Net().sendSizes.push_back(length);
+    // A datagram goes whole or not at all; one too long for UDP fails with
+    // WSAEMSGSIZE (Windows sendto; Linux sendto(2): EMSGSIZE; on loopback in
+    // UdpEthernet.AWriteLargerThanAPacketGoesAsSeveralDatagrams). The limits
+    // below model a stream socket's send buffer.
+    if (IsDatagram(s)) {
+        if (length > kMaxDatagram) return fake::Fail(kWsaEmsgsize);
+        Net().sent.append(static_cast<const char*>(data), static_cast<std::size_t>(length));
+        return length;
+    }
     if (Net().sendsTakingNothing > 0) {
         --Net().sendsTakingNothing;
         return 0;
@@ -329,10 +350,23 @@ int Give(const char* call, Socket s, void* buffer, int length, SockAddrIn* from)
     std::lock_guard<std::mutex> guard(Net().lock);
     if (!fake::IsOpen(s)) return fake::Fail(kWsaEnotsock);
     Net().receiveSizes.push_back(length);
+    bool datagram = IsDatagram(s);
+    // UDP has no close: 0 comes from a stream whose peer closed, or from a
+    // zero-length datagram (recv(2)).
     if (Net().incoming.empty()) {
-        return Net().peerClosed ? 0 : fake::Fail(kWsaEtimedout);
+        return Net().peerClosed && !datagram ? 0 : fake::Fail(kWsaEtimedout);
     }
     fake::Chunk& chunk = Net().incoming.front();
+    // A datagram longer than the buffer fills it, the rest is lost and the
+    // call fails with WSAEMSGSIZE (Windows recvfrom; the Linux backend
+    // reports MSG_TRUNC so, checked on loopback by
+    // UdpEthernet.ReadsTimeOutAfterTheReceiveTimeOutAndRefuseOverlongDatagrams).
+    if (datagram && static_cast<int>(chunk.bytes.size()) > length) {
+        chunk.bytes.copy(static_cast<char*>(buffer), static_cast<std::size_t>(length));
+        if (from != nullptr) *from = chunk.from;
+        Net().incoming.pop_front();
+        return fake::Fail(kWsaEmsgsize);
+    }
     int given = static_cast<int>(chunk.bytes.size()) < length ? static_cast<int>(chunk.bytes.size())
                                                               : length;
     chunk.bytes.copy(static_cast<char*>(buffer), static_cast<std::size_t>(given));

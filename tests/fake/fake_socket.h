@@ -22,17 +22,20 @@ void ResetSockets();
 void ConnectTimesOut(int count);
 void ConnectRefused(int count);
 
-// Each send or sendto takes at most `bytes` bytes (0: no limit).
+// Each send on a TCP socket takes at most `bytes` bytes (0: no limit). A
+// UDP sendto takes the whole datagram or fails.
 void LimitSend(int bytes);
-// The next `count` send or sendto calls take nothing and return 0.
+// The next `count` sends on a TCP socket take nothing and return 0.
 void SendTakesNothing(int count);
 
-// One chunk for a later recv or recvfrom, sent from the given address. A
-// receive takes at most what it asks for; the rest waits for the next one.
+// One chunk for a later recv or recvfrom, sent from the given address. On a
+// TCP socket a receive takes at most what it asks for and the rest waits for
+// the next one; on a UDP socket the chunk is a datagram (an empty one reads
+// as 0 bytes), and one longer than the read is lost with 10040.
 void QueueReceive(const std::string& bytes, const char* fromAddress = "127.0.0.1",
                   std::uint16_t fromPort = 9100);
-// With nothing queued a receive fails with 10060 (time-out), or returns 0
-// when the peer has closed.
+// With nothing queued a receive fails with 10060 (time-out), or on a TCP
+// socket returns 0 when the peer has closed.
 void SetPeerClosed(bool closed);
 
 // Runs `action` once, on the caller's thread, as soon as the peer has taken

@@ -1,5 +1,9 @@
 // The TCP client against a printer served on loopback by the test.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sched.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -127,6 +131,33 @@ TEST_F(TcpEthernet, WritingAfterThePrinterLeftNeverRaisesASignal) {
     }
     EXPECT_TRUE(delivered);
     EXPECT_EQ(2, printer.Connections());
+}
+
+// A printer that stopped reading: its connection waits in the listener's
+// queue, never accepted, until the buffers on both sides are full. Signals
+// during the stalled send change nothing: it fails as its time-out would.
+TEST_F(TcpEthernet, SignalsDuringAStalledWriteLeaveItsTimeOut) {
+    int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(0, ::bind(listener, reinterpret_cast<sockaddr*>(&address), size));
+    ASSERT_EQ(0, ::listen(listener, 1));
+    ASSERT_EQ(0, ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size));
+    ASSERT_EQ(0, SetEthTimeout(300, 300));
+    ASSERT_EQ(0, InitEthTCP("127.0.0.1", ntohs(address.sin_port)));
+    ASSERT_EQ(0, Open());
+    SignalStream signals;
+    auto start = Clock::now();
+    EXPECT_EQ(212, WriteText(Pattern(std::size_t{32} << 20)));
+    long long waited = MillisecondsSince(start);
+    signals.Stop();
+    EXPECT_LT(waited, 10000);
+    int error = 0;
+    GetLastErrorComm(&error);
+    EXPECT_EQ(10060, error);
+    ::close(listener);
 }
 
 TEST_F(TcpEthernet, AListenerThatNeverAcceptsTimesOutNoSoonerThanTheConnectionTimeOut) {

@@ -43,6 +43,12 @@ TEST_F(UdpEthernet, AWriteLargerThanAPacketGoesAsSeveralDatagrams) {
     EXPECT_TRUE(device.Receive(2000ms) == bytes.substr(0, 1024));
     EXPECT_TRUE(device.Receive(2000ms) == bytes.substr(1024, 1024));
     EXPECT_TRUE(device.Receive(2000ms) == bytes.substr(2048));
+    // A datagram over IPv4 carries at most 65507 bytes.
+    ASSERT_EQ(0, SetPacketSize(65508, 1024));
+    EXPECT_EQ(212, WriteText(Pattern(65508)));
+    int error = 0;
+    GetLastErrorComm(&error);
+    EXPECT_EQ(10040, error);
 }
 
 TEST_F(UdpEthernet, ReadsTimeOutAfterTheReceiveTimeOutAndRefuseOverlongDatagrams) {
@@ -62,6 +68,34 @@ TEST_F(UdpEthernet, ReadsTimeOutAfterTheReceiveTimeOutAndRefuseOverlongDatagrams
     EXPECT_EQ(214, Read(buffer, 64, &count));  // 100 bytes do not fit a read of 64
     GetLastErrorComm(&error);
     EXPECT_EQ(10040, error);
+}
+
+// Linux cuts a socket wait with a time-out short on a handled signal; the
+// read must neither fail with WSAEINTR nor wait past its own time-out.
+TEST_F(UdpEthernet, SignalsNeitherEndAReadNorStretchItsTimeOut) {
+    loopback::UdpPeer device;
+    ASSERT_EQ(0, SetEthTimeout(1000, 10000));
+    Connect(device);
+    char buffer[64];
+    unsigned count = 0;
+    SignalStream signals;
+    std::thread answer([&] {
+        if (signals.WaitForSignals(3)) device.SendTo(localPort, "late");
+    });
+    EXPECT_EQ(0, Read(buffer, 64, &count));
+    answer.join();
+    EXPECT_EQ("late", std::string(buffer, count));
+
+    ASSERT_EQ(0, SetEthTimeout(1000, 300));
+    auto start = Clock::now();
+    EXPECT_EQ(214, Read(buffer, 64, &count));
+    long long waited = MillisecondsSince(start);
+    signals.Stop();
+    EXPECT_GE(waited, 290);
+    EXPECT_LT(waited, 3000);
+    int error = 0;
+    GetLastErrorComm(&error);
+    EXPECT_EQ(10060, error);
 }
 
 TEST_F(UdpEthernet, ALocalPortInUseCannotBeBound) {

@@ -45,10 +45,12 @@ TEST_F(EthernetTransfer, WhatOneSendDidNotTakeIsSentAgainUntilAllIsTaken) {
     EXPECT_EQ(bytes, fake::Sent());
     EXPECT_FALSE(Logged("Warning: write not completed"));
 
+    // A datagram is never cut.
     Close();
     OpenUdp();
     EXPECT_EQ(0, WriteText(bytes.substr(0, 300)));
     EXPECT_EQ(bytes + bytes.substr(0, 300), fake::Sent());
+    EXPECT_EQ(300, fake::SendSizes().back());
 }
 
 TEST_F(EthernetTransfer, ASendTakingNothingStopsTheWriteWith211) {
@@ -59,11 +61,6 @@ TEST_F(EthernetTransfer, ASendTakingNothingStopsTheWriteWith211) {
     EXPECT_EQ("", fake::Sent());
     EXPECT_TRUE(Logged("Write failed: no bytes send during writing operation \n"));
     EXPECT_TRUE(Logged("Warning: write not completed,not all bytes were written\n"));
-
-    Close();
-    OpenUdp();
-    fake::SendTakesNothing(1);
-    EXPECT_EQ(211, WriteText("x"));
 }
 
 TEST_F(EthernetTransfer, AFailingSendStopsTheWriteWith212AndRecordsTheError) {
@@ -80,10 +77,12 @@ TEST_F(EthernetTransfer, AFailingSendStopsTheWriteWith212AndRecordsTheError) {
     EXPECT_EQ(0, ResetLastErrorComm());
     EXPECT_EQ(0, LastError());
 
+    // A piece too long for one datagram.
     Close();
     OpenUdp();
-    fake::FailCall("sendto", plat::kWsaEmsgsize);
-    EXPECT_EQ(212, WriteText("x"));
+    ASSERT_EQ(0, SetPacketSize(65508, 1024));
+    EXPECT_EQ(212, WriteText(Pattern(65508)));
+    EXPECT_EQ(plat::kWsaEmsgsize, LastError());
 }
 
 TEST_F(EthernetTransfer, AnAbortedWriteReconnectsAndSendsThePieceAgain) {
@@ -263,8 +262,15 @@ TEST_F(EthernetTransfer, UdpReadsRememberTheSender) {
     EXPECT_EQ(214, Read(buffer, 64, &count));
     ASSERT_EQ(0, AdvGetEthIpReceived(ip, 16));
     EXPECT_STREQ("", ip);
-    fake::SetPeerClosed(true);
+    // Only an empty datagram reads as 0 bytes; one longer than the read is
+    // lost.
+    fake::QueueReceive("");
     EXPECT_EQ(213, Read(buffer, 64, &count));
+    fake::QueueReceive(Pattern(65));
+    EXPECT_EQ(214, Read(buffer, 64, &count));
+    EXPECT_EQ(plat::kWsaEmsgsize, LastError());
+    EXPECT_EQ(214, Read(buffer, 64, &count));
+    EXPECT_EQ(plat::kWsaEtimedout, LastError());
     fake::FailCall("setsockopt", plat::kWsaEinval);
     EXPECT_EQ(208, Read(buffer, 64, &count));
 }

@@ -144,6 +144,14 @@ public final class BridgeEthernetTest {
             Check.equal(null, comm.readData(), "read after close");
         });
 
+        Check.run("AnOpenWhoseTimeoutsAreRefusedLeavesNothingOpen", () -> {
+            comm.SetDeviceTimeout(-1, -1);
+            Check.equal(-1, comm.openDevice("Ethernet", printer.address(), 0, true, 3), "open");
+            Check.equal(-1, printer.accept().getInputStream().read(), "connection closed");
+            Check.equal(0, livePorts(), "ports in the layer");
+            comm.SetDeviceTimeout(2, 1);
+        });
+
         Check.run("FailedRetriesAfterCloseLeaveOnePortInTheLayer", () -> {
             try (Socket refusing = new Socket()) {
                 // Bound and never listening: every connection to it is refused.
