@@ -45,6 +45,7 @@ constexpr std::uint32_t kErrorInvalidParameter = 87;
 constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 constexpr std::uint32_t kErrorInvalidName = 123;
 constexpr std::uint32_t kErrorAlreadyExists = 183;
+constexpr std::uint32_t kErrorFileTooLarge = 223;
 constexpr std::uint32_t kErrorMoreData = 234;
 constexpr std::uint32_t kErrorNoMoreItems = 259;
 constexpr std::uint32_t kErrorOperationAborted = 995;

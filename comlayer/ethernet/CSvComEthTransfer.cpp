@@ -1,12 +1,12 @@
 // Data transfer of the Ethernet transport: packetised writes with the
 // reconnection after an aborted TCP connection, single bounded reads, files,
 // packet sizes, the recorded error and the sender of the last datagram.
-#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "comlayer/ethernet/CSvComEth.h"
 #include "comlayer/log/CSvLogFile.h"
+#include "comlayer/transfer/FileToSend.h"
 #include "comlayer/transfer/PacketBuffer.h"
 #include "comlayer/transfer/Packets.h"
 #include "platform/socket.h"
@@ -236,24 +236,19 @@ int CSvComEth::WriteFileEth(const char* path) {
     reconnectionsLeft = kReconnectionsPerCall;
     if (path == nullptr) return Error(prefix, "Impossibile to open file (null)\n", 10);
     logFile->Writef(prefix, LOG_INFO, "Path of file: %s \n", path);
-    std::FILE* file = std::fopen(path, "rb");
-    long length = -1;
-    if (file != nullptr && std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
-    if (file == nullptr || length < 0 || length > 0x7FFFFFFFL) {
-        RecordSystemError();
-        if (file != nullptr) std::fclose(file);
+    FileToSend file;
+    if (!file.Open(path, &lastSystemError)) {
         logFile->Writef(prefix, LOG_ERROR, "Impossibile to open file %s\n", path);
         return 10;
     }
-    std::rewind(file);
+    std::uint32_t fileLength = file.Length();
 
     int result = 0;
-    if (length > 0) {
+    if (fileLength > 0) {
         plat::Socket socket = mode == kModeUdp ? udpSendSocket : tcpSocket;
         result = SetTimeoutOption(prefix, socket, plat::kSoSndTimeo, sendTimeout);
     }
-    if (result == 0 && length > 0) {
-        std::uint32_t fileLength = static_cast<std::uint32_t>(length);
+    if (result == 0 && fileLength > 0) {
         PacketPlan plan = PlanPackets(fileLength, writePacketSize);
         logFile->Writef(prefix, LOG_INFO, "Bytes to send: %d, packet byte used:%d\n",
                         static_cast<int>(fileLength), static_cast<int>(plan.pieceSize));
@@ -261,12 +256,10 @@ int CSvComEth::WriteFileEth(const char* path) {
         result = SendInPieces(
             fileLength, writePacketSize, [&](std::uint32_t offset, std::uint32_t size) {
                 std::memset(transferBuffer.get(), 0, writePacketSize + 100);
-                std::size_t got = std::fread(transferBuffer.get(), 1, size, file);
+                std::uint32_t got = file.Read(transferBuffer.get(), size);
                 if (offset < fullPart)
                     logFile->Write(prefix, "Send a packet byte of the file\n", LOG_INFO);
-                int sent = got > 0
-                               ? WriteByMode(transferBuffer.get(), static_cast<std::uint32_t>(got))
-                               : 0;
+                int sent = got > 0 ? WriteByMode(transferBuffer.get(), got) : 0;
                 // A file that shrank while being sent cannot be sent whole.
                 if (sent == 0 && got != size) {
                     logFile->Writef(prefix, LOG_ERROR, "Impossibile to open file %s\n", path);
@@ -275,7 +268,6 @@ int CSvComEth::WriteFileEth(const char* path) {
                 return sent;
             });
     }
-    std::fclose(file);
     if (result != 0) return result;
     logFile->Write(prefix, "END\n", LOG_TRACE);
     return 0;

@@ -25,14 +25,13 @@ void AppendItem(std::string* list, const char* item, std::size_t length) {
 }
 
 // Copies the list without its final "|" when the caller's buffer holds it
-// (its length with the final "|" counts the terminator's place); else 3.
+// with its terminator; else 3. An empty list still needs the terminator's
+// place: the caller reads the buffer as the list.
 int CopyList(const std::string& list, char* out, unsigned size) {
-    if (size < list.size()) return 3;
     std::size_t length = list.empty() ? 0 : list.size() - 1;
-    if (size > 0) {
-        std::memcpy(out, list.data(), length);
-        out[length] = '\0';
-    }
+    if (size < length + 1) return 3;
+    std::memcpy(out, list.data(), length);
+    out[length] = '\0';
     return 0;
 }
 

@@ -1,13 +1,12 @@
 // Moving bytes on an open serial port: packetised writes of a buffer or a
 // file, one bounded read, purges, packet sizes and the last platform error.
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "comlayer/log/CSvLogFile.h"
 #include "comlayer/serial/CSvComSerial.h"
 #include "comlayer/serial/SerialShared.h"
+#include "comlayer/transfer/FileToSend.h"
 #include "comlayer/transfer/PacketBuffer.h"
 #include "comlayer/transfer/Packets.h"
 #include "platform/device.h"
@@ -90,20 +89,12 @@ int CSvComSerial::WriteFileSerial(const char* path) {
         return 103;
     }
     logFile->Writef(prefix, LOG_INFO, "Path of file: %s \n", path);
-    std::FILE* file = std::fopen(path, "rb");
-    long size = -1;
-    if (file != nullptr && std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
-    // Lengths reach the log and the callers as 32-bit signed numbers: a
-    // file of 2 GiB or more is refused like one that cannot be read.
-    if (file == nullptr || size < 0 || size > 0x7FFFFFFFL) {
-        lastSystemError =
-            static_cast<int>(errno == EACCES ? plat::kErrorAccessDenied : plat::kErrorFileNotFound);
-        if (file != nullptr) std::fclose(file);
+    FileToSend file;
+    if (!file.Open(path, &lastSystemError)) {
         logFile->Writef(prefix, LOG_ERROR, "Impossibile to open file %s\n", path);
         return 10;
     }
-    std::rewind(file);
-    std::uint32_t count = static_cast<std::uint32_t>(size);
+    std::uint32_t count = file.Length();
     std::uint32_t piece = count < writePacketSize ? count : writePacketSize;
     logFile->Writef(prefix, LOG_INFO, "Bytes to send: %d, packet byte used:%d\n",
                     static_cast<int>(count), static_cast<int>(piece));
@@ -112,9 +103,8 @@ int CSvComSerial::WriteFileSerial(const char* path) {
         std::uint32_t total = 0;
         result = SendInPieces(count, writePacketSize, [&](std::uint32_t offset, std::uint32_t n) {
             std::memset(transferBuffer.get(), 0, writePacketSize + 100);
-            std::size_t got = std::fread(transferBuffer.get(), 1, n, file);
-            int sent = WritePacket(prefix, transferBuffer.get(), static_cast<std::uint32_t>(got),
-                                   offset, &total);
+            std::uint32_t got = file.Read(transferBuffer.get(), n);
+            int sent = WritePacket(prefix, transferBuffer.get(), got, offset, &total);
             // A file that shrank while being sent cannot be sent whole.
             if (sent == 0 && got != n) {
                 logFile->Writef(prefix, LOG_ERROR, "Impossibile to open file %s\n", path);
@@ -124,7 +114,6 @@ int CSvComSerial::WriteFileSerial(const char* path) {
         });
         if (total != count) PurgeAfterShortWrite(prefix);
     }
-    std::fclose(file);
     logFile->Write(prefix, "END\n", LOG_TRACE);
     return result;
 }

@@ -2,11 +2,10 @@
 // issued, waited for up to the time-out, then collected or cancelled. On
 // interface 0 each write is one vendor control request whose answers are
 // kept until a read takes them.
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "comlayer/log/CSvLogFile.h"
+#include "comlayer/transfer/FileToSend.h"
 #include "comlayer/transfer/Packets.h"
 #include "comlayer/usb/CSvComUsb.h"
 #include "platform/device.h"
@@ -257,26 +256,14 @@ int CSvComUsb::WriteFileUsb(const char* path) {
         logFile->Writef(prefix, LOG_ERROR, "WriteFile() disabled for interface 0 \n");
         return 328;
     }
-    std::FILE* file = std::fopen(path, "rb");
-    long size = -1;
-    if (file != nullptr && std::fseek(file, 0, SEEK_END) == 0) {
-        size = std::ftell(file);
-        std::fseek(file, 0, SEEK_SET);
-    }
-    // A file of 2 GiB or more is refused as one that cannot be read: a
-    // 32-bit build could not even tell its size.
-    if (file == nullptr || size < 0 || size > 0x7FFFFFFFL) {
-        // The C library reports through errno, not the platform's last error.
-        lastSystemError =
-            static_cast<int>(errno == EACCES ? plat::kErrorAccessDenied : plat::kErrorFileNotFound);
-        if (file != nullptr) std::fclose(file);
+    FileToSend file;
+    if (!file.Open(path, &lastSystemError)) {
         logFile->Writef(prefix, LOG_ERROR, "Impossibile to open file %s\n", path);
         return 10;
     }
-    std::uint32_t total = static_cast<std::uint32_t>(size);
+    std::uint32_t total = file.Length();
     // An empty file has nothing to send and is sent.
     if (total == 0) {
-        std::fclose(file);
         logFile->Writef(prefix, LOG_INFO, "Bytes to send: %d, packet byte used:%d\n", 0, 0);
         logFile->Writef(prefix, LOG_TRACE, "END\n");
         return 0;
@@ -288,12 +275,17 @@ int CSvComUsb::WriteFileUsb(const char* path) {
     int result =
         SendInPieces(total, writePacketSize, [&](std::uint32_t offset, std::uint32_t length) {
             std::memset(transferBuffer.get(), 0, writePacketSize + 100);
-            std::size_t got = std::fread(transferBuffer.get(), 1, length, file);
+            std::uint32_t got = file.Read(transferBuffer.get(), length);
             if (offset < fullBytes)
                 logFile->Writef(prefix, LOG_INFO, "Send a packet byte of the file\n");
-            return WriteUsb(transferBuffer.get(), static_cast<std::uint32_t>(got));
+            int sent = got > 0 ? WriteUsb(transferBuffer.get(), got) : 0;
+            // A file that shrank while being sent cannot be sent whole.
+            if (sent == 0 && got != length) {
+                logFile->Writef(prefix, LOG_ERROR, "Impossibile to open file %s\n", path);
+                return 10;
+            }
+            return sent;
         });
-    std::fclose(file);
     if (result != 0) return result;
     logFile->Writef(prefix, LOG_TRACE, "END\n");
     return 0;

@@ -123,19 +123,19 @@ bool SerialDevice::SetCommState(const Dcb* dcb) {
         SetLastError(kErrorInvalidParameter);
         return false;
     }
-    if (::tcsetattr(fd, TCSANOW, &settings) != 0) {
-        // A driver may keep its own byte framing (a pseudo-terminal always
-        // frames 8 bits without parity, many USB adapters have no 7-bit
-        // mode) and apply the rest. The C library may then report failure
-        // when only the framing would have changed, so the same request
-        // would fail or succeed by what the line held before (a port
-        // reopened with its settings failed where the first open worked).
-        // The request counts as done when the line carries all the rest.
-        int error = errno;
-        struct termios line {};
-        if (::tcgetattr(fd, &line) != 0 || !CarriesAllButFraming(settings, line)) {
-            return Fail(error != 0 ? error : EINVAL);
-        }
+    // Linux's tcsetattr reports success when any of the requested changes
+    // took effect (tcsetattr(3)): a driver that keeps its own speed, stop
+    // bits or flow control would otherwise pass for one that applied them,
+    // where Windows' SetCommState fails. The line is therefore always read
+    // back. Only the byte framing (size and parity) may differ: a driver may
+    // keep the framing it can give (a pseudo-terminal always frames 8 bits
+    // without parity, many USB adapters have no 7-bit mode), and the same
+    // request must not fail or succeed by what the line held before.
+    int setResult = ::tcsetattr(fd, TCSANOW, &settings);
+    int error = setResult != 0 ? errno : EINVAL;
+    struct termios line {};
+    if (::tcgetattr(fd, &line) != 0 || !CarriesAllButFraming(settings, line)) {
+        return Fail(error != 0 ? error : EINVAL);
     }
 
     shadow = *dcb;

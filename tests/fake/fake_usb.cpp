@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -30,6 +31,8 @@ struct Pipe {
     std::string toRead;
     std::string written;
     std::vector<std::uint32_t> writeRequests;
+    std::size_t actionAfter = 0;
+    std::function<void()> whenWritten;
 };
 
 struct Device {
@@ -225,6 +228,11 @@ private:
                 p.writeCompletions.pop_front();
             }
             p.written.append(request.data, 0, count);
+            if (p.whenWritten && p.written.size() >= p.actionAfter) {
+                std::function<void()> action;
+                std::swap(action, p.whenWritten);
+                action();
+            }
         } else {
             if (p.toRead.empty()) return false;
             count =
@@ -295,6 +303,14 @@ int HangingWaits() {
 void QueueWriteCompletion(const std::string& path, const std::string& pipe, std::uint32_t count) {
     std::lock_guard<std::mutex> guard(Get().lock);
     DeviceAt(path).pipes[pipe].writeCompletions.push_back(count);
+}
+
+void WhenWritten(const std::string& path, const std::string& pipe, std::size_t bytes,
+                 std::function<void()> action) {
+    std::lock_guard<std::mutex> guard(Get().lock);
+    Pipe& p = DeviceAt(path).pipes[pipe];
+    p.actionAfter = bytes;
+    p.whenWritten = std::move(action);
 }
 
 void StallWrites(const std::string& path, const std::string& pipe) {

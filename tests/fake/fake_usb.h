@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,12 @@ int HangingWaits();
 // The next write request on the pipe completes with at most `count` bytes
 // (0 for a completion without bytes). Without a script a write completes whole.
 void QueueWriteCompletion(const std::string& path, const std::string& pipe, std::uint32_t count);
+// Runs `action` once, with the fake's state locked (it must not call the
+// fake), as soon as the pipe has taken `bytes` bytes in all: what another
+// process does meanwhile, such as truncating the file being sent
+// (truncate(2): later reads see the new end).
+void WhenWritten(const std::string& path, const std::string& pipe, std::size_t bytes,
+                 std::function<void()> action);
 // Write requests on the pipe stay pending: their waits time out.
 void StallWrites(const std::string& path, const std::string& pipe);
 // Bytes the device sends on the pipe; a read without bytes waiting times out.

@@ -1,5 +1,6 @@
 // The serial transport of the real library against pseudo-terminals.
 #include <dirent.h>
+#include <sys/stat.h>
 #include <termios.h>
 
 #include <cstring>
@@ -186,6 +187,18 @@ TEST_F(SerialPty, AFileIsSentInPackets) {
     EXPECT_TRUE(
         Logged("CSvComSerial::WriteFileSerial - ", "Bytes to send: 3000, packet byte used:1000"));
     EXPECT_TRUE(Logged("CSvComSerial::WriteFileSerial - ", "END"));
+
+    // A FIFO without a writer is refused at once, not waited on; a missing
+    // file records the system's own error.
+    std::string fifo = dir.File("fifo");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    int error = 0;
+    EXPECT_EQ(10, WriteF(fifo.c_str()));
+    ASSERT_EQ(0, GetLastErrorComm(&error));
+    EXPECT_EQ(5, error);
+    EXPECT_EQ(10, WriteF(dir.File("missing.bin").c_str()));
+    ASSERT_EQ(0, GetLastErrorComm(&error));
+    EXPECT_EQ(2, error);
 }
 
 TEST_F(SerialPty, CleanDiscardsWhatWasNotRead) {

@@ -217,6 +217,8 @@ const Row kRows[] = {
      [] { return SerialEnumPrinters(Unterminated(1024), Out(64), 64); }, 0, "CSvComSerial::EnumPrinters -  No printers found"},
     {"SerialEnumPrinters", "buffer smaller than the list", kSerial, None,
      [] { return SerialEnumPrinters(nullptr, Out(4), 4); }, 3, "CSvComSerial::EnumPrinters -  Buffer size parameter can not contain the result"},
+    {"SerialEnumPrinters", "no printers on the port, size 0", kSerial, None,
+     [] { return SerialEnumPrinters("COM7", Out(1), 0); }, 3, "CSvComSerial::EnumPrinters -  Buffer size parameter can not contain the result"},
     {"InitSerialPort", "null name", kSerial, None, [] { return InitSerialPort(nullptr, 9600, 0, 8, 0, 0); }, 5, ""},
     {"InitSerialPort", "unknown port", kSerial, None, [] { return InitSerialPort("COM77", 9600, 0, 8, 0, 0); }, 256, "CSvComSerial::InitPort -  Init failed: comm port COM77 not found"},
     {"InitSerialPort", "name of 1024 bytes, no terminator", kSerial, None,

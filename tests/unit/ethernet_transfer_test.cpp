@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/system.h"
 #include "tests/unit/ethernet_fixture.h"
 
 namespace {
@@ -324,8 +325,13 @@ TEST_F(EthernetTransfer, FileFailuresGiveTheirCodes) {
     testing_support::WriteFile(dir.File("empty.bin"), "");
     EXPECT_EQ(0, WriteF(dir.File("empty.bin").c_str()));
     EXPECT_TRUE(fake::SendSizes().empty());
+    plat::SetLastError(
+        static_cast<std::uint32_t>(plat::kWsaEtimedout));  // left by an earlier socket call
     EXPECT_EQ(10, WriteF(dir.File("missing.bin").c_str()));
     EXPECT_TRUE(Logged("Impossibile to open file " + dir.File("missing.bin") + "\n"));
+    int error = 0;
+    GetLastErrorComm(&error);
+    EXPECT_EQ(2, error);
     testing_support::WriteFile(dir.File("one.bin"), "x");
     fake::FailCall("setsockopt", plat::kWsaEinval);
     EXPECT_EQ(208, WriteF(dir.File("one.bin").c_str()));

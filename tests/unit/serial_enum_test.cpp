@@ -35,6 +35,11 @@ TEST_F(SerialEnum, NoPortsGiveTheEmptyTextAndAnEmptyNameMatchesNothing) {
     EXPECT_STREQ("", buffer);
     ASSERT_EQ(0, SerialEnumPrinters("", buffer, sizeof buffer));
     EXPECT_STREQ("", buffer);
+    // Even an empty list needs the terminator's place.
+    std::strcpy(buffer, "xyz");
+    EXPECT_EQ(3, SerialEnumPorts(buffer, 0));
+    EXPECT_EQ(3, SerialEnumPrinters(nullptr, buffer, 0));
+    EXPECT_STREQ("xyz", buffer);
     EXPECT_EQ(256, InitSerialPort("", 9600, 0, 8, 0, 2));
     EXPECT_EQ(512, InitSerialPrinter(""));
 }

@@ -1,5 +1,7 @@
 // Writes, reads, purges, close and packet sizes of a serial port through
 // the exported entry points, against the fake platform.
+#include <sys/stat.h>
+
 #include <climits>
 #include <string>
 
@@ -107,6 +109,12 @@ TEST_F(SerialTransfer, FilesGoInPacketsOfTheWritePacketSize) {
     EXPECT_TRUE(Logged("CSvComSerial::WriteFileSerial - ",
                        "Impossibile to open file " + dir.File("missing.bin")));
     EXPECT_EQ(10, WriteF(dir.Path().c_str()));  // a folder has no bytes to send
+    std::string fifo = dir.File("fifo");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    EXPECT_EQ(10, WriteF(fifo.c_str()));  // nor a FIFO, whose open must not wait
+    int error = 0;
+    GetLastErrorComm(&error);
+    EXPECT_EQ(5, error);
     EXPECT_EQ(3u, Com3().writeAsks.size());
     EXPECT_EQ(5, WriteF(""));
     EXPECT_EQ(5, WriteF(nullptr));

@@ -1,5 +1,8 @@
 // Writing, reading, sending files and purging on an open USB device,
 // through the exported interface against the fake platform's pipes.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <string>
 
 #include "tests/unit/usb_fixture.h"
@@ -226,6 +229,23 @@ TEST_F(UsbTransfer, EmptyFileSendsNothingAndAMissingFileGives10) {
     int error = 0;
     GetLastErrorComm(&error);
     EXPECT_EQ(2, error);
+
+    // A FIFO is no file to send, and opening it must not wait for a writer.
+    std::string fifo = dir.File("fifo");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    EXPECT_EQ(10, WriteF(fifo.c_str()));
+    GetLastErrorComm(&error);
+    EXPECT_EQ(5, error);
+
+    // A file cut short while it is sent was not sent whole. Both sizes
+    // exceed any stdio buffer.
+    std::string path = dir.File("shrinking.bin");
+    testing_support::WriteFile(path, std::string(256 * 1024, 'z'));
+    ASSERT_EQ(0, SetPacketSize(8192, 8192));
+    fake::usb::WhenWritten(kPrinterPath, "PIPE01", 1,
+                           [&] { ASSERT_EQ(0, truncate(path.c_str(), 100000)); });
+    EXPECT_EQ(10, WriteF(path.c_str()));
+    EXPECT_EQ(100000u, Written().size());
 }
 
 TEST_F(UsbTransfer, FileFailureStopsTheSending) {

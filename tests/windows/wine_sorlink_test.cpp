@@ -272,6 +272,20 @@ void ChecksSerialPrinter(const char* logPath, const char* serialPort, const char
     WCHECK_EQ(8, byteSize);
     WCHECK_EQ(2, flow);
     ChecksRoundTrip("serial port opened by name");
+    // A file goes out whole; a missing file and a folder record the
+    // system's own errors.
+    std::string ticket = std::string(logPath) + ".ticket";
+    std::FILE* out = std::fopen(ticket.c_str(), "wb");
+    WCHECK(out != nullptr && std::fputs("File 42", out) >= 0 && std::fclose(out) == 0);
+    WCHECK_EQ(0, SORLINK(WriteF)(ticket.c_str()));
+    WCHECK(ReadAnswer(7) == "fILE 42");
+    int error = 0;
+    WCHECK_EQ(10, SORLINK(WriteF)((ticket + ".missing").c_str()));
+    WCHECK_EQ(0, SORLINK(GetLastErrorComm)(&error));
+    WCHECK_EQ(2, error);
+    WCHECK_EQ(10, SORLINK(WriteF)("C:\\windows"));
+    WCHECK_EQ(0, SORLINK(GetLastErrorComm)(&error));
+    WCHECK_EQ(5, error);
     WCHECK_EQ(0, SORLINK(Clean)(1, 1));
     WCHECK_EQ(0, SORLINK(Close)());
 
