@@ -32,7 +32,8 @@ LogFileState CreateLogFile(const char* path);
 bool AppendToLogFile(const char* path, LogPath kind, const char* text, std::uint32_t size);
 
 // The bridge's log: appends bytes to a file, creating it; opened without
-// sharing and closed before returning. False when the file cannot be opened
+// sharing (Windows) or like a named layer log (elsewhere: without waiting,
+// a regular file only) and closed before returning. False when the file cannot be opened
 // or written.
 bool AppendToFile(const char* path, const void* data, std::uint32_t size);
 

@@ -147,12 +147,15 @@ int CSvComUsb::CloseUsb() {
             logFile->Writef(prefix, LOG_ERROR, "Close failed: invalid handle to close\n");
             return 320;
         }
-        if (!plat::CloseHandle(writeHandle)) {
+        // A handle that failed to close is not tried again: the system no
+        // longer knows it, and another close would only fail the same way.
+        bool writeClosed = plat::CloseHandle(writeHandle);
+        writeHandle = plat::kInvalidHandle;
+        if (!writeClosed) {
             lastSystemError = static_cast<int>(plat::GetLastError());
             logFile->Writef(prefix, LOG_ERROR, "Error closing write handle for USB\n");
             return 317;
         }
-        writeHandle = plat::kInvalidHandle;
         if (!plat::CloseHandle(readHandle)) {
             lastSystemError = static_cast<int>(plat::GetLastError());
             logFile->Writef(prefix, LOG_ERROR, "Error closing read handle for USB\n");

@@ -1,7 +1,7 @@
 // The log files on Linux. The layer's default file lives in the user's own
 // state folder, where no other user can plant a link or a FIFO in its
 // place; a file the caller names is the caller's choice and is opened
-// through links as given. The bridge's log is appended to as it always was.
+// through links as given. The bridge's log follows the rule of a named one.
 #include "platform/log_file.h"
 
 #include <fcntl.h>
@@ -70,7 +70,10 @@ int OpenForAppending(const char* path, LogPath kind) {
     bool isDefault = kind == LogPath::kDefault;
     struct stat info {};
     int found = isDefault ? lstat(path, &info) : stat(path, &info);
-    if (found == 0 && !S_ISREG(info.st_mode)) return -1;
+    if (found == 0 && !S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        return -1;
+    }
     // O_NONBLOCK: a FIFO put in place after the check fails the open (no
     // reader) or is refused below, instead of blocking.
     int flags = O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
@@ -83,6 +86,7 @@ int OpenForAppending(const char* path, LogPath kind) {
     if (fd < 0) return -1;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         close(fd);
+        errno = EINVAL;
         return -1;
     }
     return fd;
@@ -150,9 +154,11 @@ bool AppendToLogFile(const char* path, LogPath kind, const char* text, std::uint
     return written;
 }
 
+// The same rule as a named layer log: a FIFO or a device at the bridge's
+// log path would otherwise hold up the device's open for ever.
 bool AppendToFile(const char* path, const void* data, std::uint32_t size) {
-    if (path == nullptr) return false;
-    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (path == nullptr || (data == nullptr && size != 0)) return false;
+    int fd = OpenForAppending(path, LogPath::kNamed);
     if (fd < 0) {
         posix::SetLastErrorFromErrno(errno);
         return false;

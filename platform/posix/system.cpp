@@ -2,6 +2,9 @@
 #include "platform/system.h"
 
 #include <dlfcn.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <time.h>
@@ -50,9 +53,38 @@ void GetLocalTime(SystemTime* time) {
     time->wMilliseconds = static_cast<std::uint16_t>(now.tv_nsec / 1000000);
 }
 
-// Linux has no debugger-output channel: such lines go to standard error.
+// Linux has no debugger-output channel: such lines go to standard error, with
+// what a debugger channel promises its caller: it never blocks and never
+// kills. A line (at most a few hundred bytes, below PIPE_BUF) is written
+// only when the descriptor takes it at once, so a full pipe drops it; a
+// reader gone drops it too, and the SIGPIPE the write raises is taken back
+// before this thread's signal mask is restored.
 void OutputDebugStringA(const char* text) {
-    if (text != nullptr) std::fputs(text, stderr);
+    if (text == nullptr) return;
+    int savedErrno = errno;
+    pollfd target{STDERR_FILENO, POLLOUT, 0};
+    if (poll(&target, 1, 0) == 1 && (target.revents & POLLOUT) != 0) {
+        sigset_t pipeSignal;
+        sigset_t previous;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+        // A SIGPIPE already waiting for this thread belongs to someone else.
+        sigset_t pending;
+        sigpending(&pending);
+        bool alreadyPending = sigismember(&pending, SIGPIPE) == 1;
+        ssize_t written = 0;
+        do {
+            written = ::write(STDERR_FILENO, text, std::strlen(text));
+        } while (written < 0 && errno == EINTR);
+        if (written < 0 && errno == EPIPE && !alreadyPending) {
+            struct timespec noWait {};
+            while (sigtimedwait(&pipeSignal, nullptr, &noWait) < 0 && errno == EINTR) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+    errno = savedErrno;
 }
 
 std::uint32_t GetLastError() {

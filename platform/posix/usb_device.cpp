@@ -58,10 +58,14 @@ constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
 // this much.
 constexpr std::size_t kMaxHeldInput = 64 * 1024;
 
-// Errors with which a node reports that its device has been unplugged.
-bool DeviceGone(int error) {
-    return error == ENODEV || error == EIO || error == ENXIO || error == ESHUTDOWN ||
-           error == EPIPE;
+// Errors with which a node reports that its device has been unplugged. EIO
+// alone is a failed transfer (usblp gives it for a transfer that ended in
+// error on a printer still present, and a later transfer may succeed); only
+// with a hang-up (a disconnected node, a pseudo-terminal's closed other
+// side) does it mean the device is gone.
+bool DeviceGone(int error, bool hungUp) {
+    return error == ENODEV || error == ENXIO || error == ESHUTDOWN || error == EPIPE ||
+           (error == EIO && hungUp);
 }
 
 // One open descriptor of a device node, shared by its handles. A node whose
@@ -320,7 +324,8 @@ private:
             error = AdvanceWrite();
         }
         if (error == 0 || error == EAGAIN || error == EINTR) return;
-        request.error = DeviceGone(error) ? kErrorAccessDenied : WindowsErrorFromErrno(error);
+        bool gone = DeviceGone(error, error == EIO && node->fd >= 0 && HungUp());
+        request.error = gone ? kErrorAccessDenied : WindowsErrorFromErrno(error);
         request.state = waited ? State::Completed : State::Refused;
     }
 

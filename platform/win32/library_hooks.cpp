@@ -4,13 +4,13 @@
 
 #include "comlayer/port/PortLayer.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {
     switch (reason) {
         case DLL_PROCESS_ATTACH:
-            // The layer has no use for thread notifications, and hosts start
-            // and end threads all the time. The C run time is msvcrt.dll,
-            // which gets its own.
-            DisableThreadLibraryCalls(instance);
+            // Thread notifications still arrive (DisableThreadLibraryCalls
+            // fails for a DLL with static TLS, as this one has) and are
+            // ignored below: threads a host starts and ends leave the layer
+            // as it is.
             SorlinkMain(DLL_PROCESS_ATTACH);
             break;
         case DLL_PROCESS_DETACH:

@@ -58,9 +58,19 @@ bool AppendToLogFile(const char* path, LogPath /*kind*/, const char* text, std::
     for (std::uint32_t i = 0; i < size; ++i) lineFeeds += text[i] == '\n' ? 1 : 0;
     std::uint32_t total = size + lineFeeds;
     if (total < size) return false;
-    std::unique_ptr<char[]> converted(new (std::nothrow) char[total > 0 ? total : 1]);
-    if (!converted) return false;
-    char* out = converted.get();
+    // A single line (at most 300 bytes, 600 converted) takes no heap: the
+    // last line, written while the process ends, may find a heap lock held
+    // by a thread ExitProcess stopped. Only a batch of a byte dump's lines
+    // needs more.
+    char onStack[1024];
+    std::unique_ptr<char[]> onHeap;
+    char* converted = onStack;
+    if (total > sizeof onStack) {
+        onHeap.reset(new (std::nothrow) char[total]);
+        if (!onHeap) return false;
+        converted = onHeap.get();
+    }
+    char* out = converted;
     for (std::uint32_t i = 0; i < size; ++i) {
         if (text[i] == '\n') *out++ = '\r';
         *out++ = text[i];
@@ -70,7 +80,7 @@ bool AppendToLogFile(const char* path, LogPath /*kind*/, const char* text, std::
     HANDLE file = OpenForAppending(path, &existed);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    bool ok = ::WriteFile(file, converted.get(), total, &written, nullptr) != 0 && written == total;
+    bool ok = ::WriteFile(file, converted, total, &written, nullptr) != 0 && written == total;
     ::CloseHandle(file);
     return ok;
 }

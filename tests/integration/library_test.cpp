@@ -2,7 +2,9 @@
 // its logs on the real file system.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -108,6 +110,40 @@ TEST_F(Library, DebuggerModeWritesToStandardErrorOnly) {
     EXPECT_NE(std::string::npos, output.find("] CreateCommunicationPort-  START\n"));
     EXPECT_NE(std::string::npos, output.find("] CreateCommunicationPort -  END\n"));
     EXPECT_EQ(std::string::npos, output.find("succesfully created"));
+}
+
+// Standard error standing in for the debugger channel never kills nor holds
+// up the caller: a pipe whose reader is gone (default SIGPIPE action), and a
+// full pipe, each in a child of its own that must exit normally.
+TEST_F(Library, DebuggerModeSurvivesAStandardErrorNobodyReads) {
+    for (bool readerGone : {true, false}) {
+        int ends[2];
+        ASSERT_EQ(0, pipe(ends));
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(SIGPIPE, SIG_DFL);
+            alarm(60);  // a blocked write ends the child instead of the run
+            if (readerGone) {
+                close(ends[0]);
+            } else {
+                fcntl(ends[1], F_SETFL, O_NONBLOCK);
+                while (write(ends[1], "x", 1) == 1) {
+                }
+                fcntl(ends[1], F_SETFL, 0);
+            }
+            dup2(ends[1], STDERR_FILENO);
+            int id = 0;
+            int result = CreateCommunicationPort(0, LOG_MODE_DEBUGGER, LOG_TRACE, "", &id);
+            _exit(result == 0 ? 0 : 1);
+        }
+        close(ends[1]);
+        int status = 0;
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        close(ends[0]);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << (readerGone ? "reader gone" : "pipe full") << ", status " << status;
+    }
 }
 
 // The default log is the user's own: $XDG_STATE_HOME when it is absolute,

@@ -160,6 +160,18 @@ class DoctorTest(unittest.TestCase):
         self.assertFinding(findings, "usb", "problem", "0103", "held by the usbfs driver")
         self.assertFinding(findings, "usb", "problem", "0104 serial NONODE (lp3)", "missing")
 
+    def test_a_default_log_that_is_no_regular_file_is_a_problem(self):
+        log = os.path.join(self.machine.root, "state", "sorlink", "Sorlink.log")
+        os.makedirs(os.path.dirname(log))
+        for make, words in ((lambda: os.symlink("elsewhere", log), ("symbolic link", "sudo rm")),
+                            (lambda: os.mkfifo(log), ("FIFO", "sudo rm")),
+                            (lambda: os.mkdir(log), ("folder", "sudo mv"))):
+            make()
+            status, findings = doctor(self.machine.env())
+            self.assertFinding(findings, "log", "problem", log, *words)
+            if os.path.islink(log) or not os.path.isdir(log):
+                os.unlink(log)
+
     def test_a_missing_registry_file_is_named(self):
         env = self.machine.env(SORLINK_REGISTRY=os.path.join(self.folder.name, "absent.reg"))
         status, findings = doctor(env, "--user", "root")

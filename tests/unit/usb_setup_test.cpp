@@ -194,11 +194,15 @@ TEST_F(UsbSetup, PipeThatFailsToOpenLeavesNothingOpen) {
 
 TEST_F(UsbSetup, CloseFailuresAreReportedAndNothingStaysOpen) {
     OpenReceiptPrinter();
-    fake::FailCall("CloseHandle", plat::kErrorGenFailure, 1);
+    fake::FailCall("CloseHandle", plat::kErrorInvalidHandle, 1);
     EXPECT_EQ(317, Close());
-    fake::FailCall("CloseHandle", plat::kErrorGenFailure, 1, 1);
-    EXPECT_EQ(318, Close());  // the write pipe closed this time
     EXPECT_EQ(320, Close());  // the read pipe left behind is released
+    EXPECT_EQ(309, Close());
+    EXPECT_EQ(0u, plat::common::OpenDeviceCount());
+    ASSERT_EQ(0, Open());
+    fake::FailCall("CloseHandle", plat::kErrorInvalidHandle, 1, 1);
+    EXPECT_EQ(318, Close());  // the write pipe closed, the read pipe not
+    EXPECT_EQ(320, Close());
     EXPECT_EQ(309, Close());
     EXPECT_EQ(0u, plat::common::OpenDeviceCount());
 }

@@ -24,7 +24,9 @@ struct Printer {
     bool used = false;
     bool stalled = false;
     bool unplugDuringWait = false;
-    std::string inFlight;  // the transfer submitted and not completed
+    bool writeFails = false;
+    bool readFails = false;  // rstatus < 0: the read transfer ended in error
+    std::string inFlight;    // the transfer submitted and not completed
     std::string received;
     std::string toHost;
     std::size_t dropped = 0;
@@ -51,6 +53,11 @@ Printer* Transferring(int fd, bool isRead) {
         error = EBADF;
     } else if (!The().present) {
         error = ENODEV;
+    } else if (isRead ? The().readFails : The().writeFails) {
+        // usblp_read (rstatus < 0) and usblp_write (a failed submission on a
+        // present printer) give EIO; the printer stays usable.
+        (isRead ? The().readFails : The().writeFails) = false;
+        error = EIO;
     } else if (isRead ? The().toHost.empty() : !The().inFlight.empty()) {
         error = EAGAIN;
     }
@@ -76,6 +83,10 @@ void Stall(bool stalled) {
 
 void UnplugDuringNextWait() {
     The().unplugDuringWait = true;
+}
+
+void FailNextTransfer(bool read) {
+    (read ? The().readFails : The().writeFails) = true;
 }
 
 void Send(const std::string& bytes) {
@@ -158,7 +169,7 @@ int Poll(int fd, short events, int timeoutMs, short* revents) {
     }
     short ready = 0;
     if (!The().present) ready |= POLLHUP;
-    if (!The().toHost.empty()) ready |= POLLIN;
+    if (!The().toHost.empty() || The().readFails) ready |= POLLIN;  // rcomplete
     if (The().inFlight.empty()) ready |= POLLOUT;
     *revents = static_cast<short>(ready & (events | POLLHUP | POLLERR));
     if (*revents != 0 || timeoutMs == 0) return *revents != 0 ? 1 : 0;

@@ -18,6 +18,9 @@ void Replug();
 void Stall(bool stalled);
 // The printer is unplugged while the caller next waits in poll.
 void UnplugDuringNextWait();
+// The next write or read transfer ends in error while the printer stays
+// present.
+void FailNextTransfer(bool read);
 // Bytes the printer sends to the host.
 void Send(const std::string& bytes);
 // Bytes of the transfers the printer completed, in order.

@@ -77,6 +77,24 @@ TEST_F(UsblpPrinter, WriteNotCompletedInTimeIsATimeOutAndNeverReachesThePrinter)
     EXPECT_EQ(3u, usblp_model::Dropped());
 }
 
+// A transfer that fails on a printer still present is no unplug: the call
+// fails with the driver's error and the device stays open.
+TEST_F(UsblpPrinter, FailedTransferOnAPresentPrinterKeepsTheDeviceOpen) {
+    usblp_model::FailNextTransfer(false);
+    EXPECT_EQ(314, WriteText("abc"));
+    EXPECT_EQ(31, LastError());  // ERROR_GEN_FAILURE
+    EXPECT_EQ(0, WriteText("def"));
+    usblp_model::FailNextTransfer(true);
+    char buffer[8];
+    unsigned got = 0;
+    EXPECT_EQ(324, Read(buffer, sizeof(buffer), &got));
+    EXPECT_EQ(31, LastError());
+    usblp_model::Send("S");
+    EXPECT_EQ(0, Read(buffer, sizeof(buffer), &got));
+    EXPECT_EQ(0, Close());
+    EXPECT_EQ("def", usblp_model::Received());
+}
+
 TEST_F(UsblpPrinter, UnplugWhileAWriteOrAReadIsPendingGives330) {
     usblp_model::UnplugDuringNextWait();
     EXPECT_EQ(330, WriteText("abc"));

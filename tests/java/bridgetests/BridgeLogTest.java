@@ -204,6 +204,14 @@ public final class BridgeLogTest {
             Check.isTrue(Files.exists(BridgeLogFile.under(papers).file), "log in " + papers);
         });
 
+        Check.run("AFifoAtTheLogPathNeitherBlocksNorTakesLines", () -> {
+            Path file = BridgeLogFile.under(BridgeLogFile.home().resolve("Papiers")).file;
+            Files.delete(file);
+            Check.equal(0, new ProcessBuilder("mkfifo", file.toString()).start().waitFor(), "mkfifo");
+            Check.equal(-1, comm.openDevice("Parallel", "LPT1", 9600, true, 5), "result");
+            Check.isTrue(!Files.isRegularFile(file), "FIFO left in place");
+        });
+
         Check.finish();
     }
 }

@@ -379,6 +379,23 @@ void CheckLogFolder(Findings* findings) {
                           "give each port a log path.");
         return;
     }
+    // The library uses only a regular file there and never follows a link
+    // in its place: anything else takes no lines.
+    struct stat found {};
+    if (lstat(path.c_str(), &found) == 0 && !S_ISREG(found.st_mode)) {
+        const char* what = S_ISLNK(found.st_mode)    ? "a symbolic link"
+                           : S_ISDIR(found.st_mode)  ? "a folder"
+                           : S_ISFIFO(found.st_mode) ? "a FIFO"
+                                                     : "no regular file";
+        std::string fix =
+            S_ISDIR(found.st_mode) ? "sudo mv " + path + " " + path + ".old" : "sudo rm " + path;
+        findings->Problem("log",
+                          "The default log " + path + " is " + what +
+                              ": the library writes only a regular file there, so ports "
+                              "created without a log path log nothing.",
+                          fix + " (the library creates the file), or give each port a log path.");
+        return;
+    }
     if (Exists(path)) {
         if (Allows(path, Who(), kMayWrite)) {
             findings->Ok("log", Who().name + " may write the default log " + path + ".");
