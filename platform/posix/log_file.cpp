@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/posix/errors.h"
+#include "platform/posix/regular_file.h"
 
 namespace plat {
 
@@ -61,33 +62,16 @@ void CreateFoldersAbove(const char* path) {
     }
 }
 
-// Opens the log file for appending, creating it. Anything but a regular file
-// is left unopened: opening a FIFO for writing waits for a reader, and
-// opening a terminal or a serial device changes its line state. The default
-// file is never reached through a link (lstat, O_NOFOLLOW), and its missing
-// folders are made. -1 when the file cannot be used.
+// Opens the log file for appending, creating it; anything but a regular
+// file is left unopened. The default file is never reached through a link,
+// and its missing folders are made. -1 when the file cannot be used.
 int OpenForAppending(const char* path, LogPath kind) {
     bool isDefault = kind == LogPath::kDefault;
-    struct stat info {};
-    int found = isDefault ? lstat(path, &info) : stat(path, &info);
-    if (found == 0 && !S_ISREG(info.st_mode)) {
-        errno = EINVAL;
-        return -1;
-    }
-    // O_NONBLOCK: a FIFO put in place after the check fails the open (no
-    // reader) or is refused below, instead of blocking.
-    int flags = O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    if (isDefault) flags |= O_NOFOLLOW;
-    int fd = open(path, flags, 0666);
+    const int flags = O_WRONLY | O_APPEND | O_CREAT;
+    int fd = posix::OpenRegularFile(path, flags, !isDefault);
     if (fd < 0 && errno == ENOENT && isDefault) {
         CreateFoldersAbove(path);
-        fd = open(path, flags, 0666);
-    }
-    if (fd < 0) return -1;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        errno = EINVAL;
-        return -1;
+        fd = posix::OpenRegularFile(path, flags, false);
     }
     return fd;
 }
