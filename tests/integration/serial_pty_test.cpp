@@ -1,5 +1,6 @@
 // The serial transport of the real library against pseudo-terminals.
 #include <dirent.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <termios.h>
 
@@ -199,6 +200,21 @@ TEST_F(SerialPty, AFileIsSentInPackets) {
     EXPECT_EQ(10, WriteF(dir.File("missing.bin").c_str()));
     ASSERT_EQ(0, GetLastErrorComm(&error));
     EXPECT_EQ(2, error);
+
+    // A file the caller may not read records access denied. Root reads any
+    // file, so the check runs with an unprivileged file-system user, which
+    // also drops the capabilities that bypass file modes (setfsuid(2)); it
+    // holds for this thread only.
+    std::string locked = dir.File("locked.bin");
+    testing_support::WriteFile(locked, "x");
+    ASSERT_EQ(0, chmod(locked.c_str(), 0));
+    bool root = geteuid() == 0;
+    if (root) setfsuid(65534);
+    int lockedResult = WriteF(locked.c_str());
+    if (root) setfsuid(0);
+    EXPECT_EQ(10, lockedResult);
+    ASSERT_EQ(0, GetLastErrorComm(&error));
+    EXPECT_EQ(5, error);
 }
 
 TEST_F(SerialPty, CleanDiscardsWhatWasNotRead) {

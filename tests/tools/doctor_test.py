@@ -134,14 +134,27 @@ class DoctorTest(unittest.TestCase):
         m.usb_device("1-2", "0102", "UNBOUND")
         m.usb_device("1-3", "0103", "TAKEN", driver="usbfs")
         m.usb_device("1-4", "0104", "NONODE", driver="usblp", lp="lp3")
-        # user::rw-, user:nobody:rw-, group::---, mask::rw-, other::--- (the
-        # kernel's posix_acl_xattr layout).
-        nobody = pwd.getpwnam("nobody").pw_uid
-        entries = ((1, 6, -1), (2, 6, nobody), (4, 0, -1), (0x10, 6, -1), (0x20, 0, -1))
-        acl = struct.pack("<I", 2) + b"".join(
-            struct.pack("<HHI", tag, perm, uid & 0xFFFFFFFF) for tag, perm, uid in entries)
+        # The kernel's posix_acl_xattr layout: (tag, permissions, id) entries.
+        # A named entry grants only what the mask leaves of it.
+        nobody = pwd.getpwnam("nobody")
+        masked_user = m.serial_port("COM7", "root", 0o600)
+        masked_group = m.serial_port("COM6", "root", 0o600)
+        acls = {
+            # user::rw-, user:nobody:rw-, group::---, mask::rw-, other::---
+            allowed_by_acl: ((1, 6, -1), (2, 6, nobody.pw_uid), (4, 0, -1), (0x10, 6, -1),
+                             (0x20, 0, -1)),
+            # the same with mask::r--
+            masked_user: ((1, 6, -1), (2, 6, nobody.pw_uid), (4, 0, -1), (0x10, 4, -1),
+                          (0x20, 0, -1)),
+            # user::rw-, group::---, group:<nobody's group>:rw-, mask::r--, other::---
+            masked_group: ((1, 6, -1), (4, 0, -1), (8, 6, nobody.pw_gid), (0x10, 4, -1),
+                           (0x20, 0, -1)),
+        }
         try:
-            os.setxattr(allowed_by_acl, "system.posix_acl_access", acl)
+            for node, entries in acls.items():
+                acl = struct.pack("<I", 2) + b"".join(
+                    struct.pack("<HHI", tag, perm, uid & 0xFFFFFFFF) for tag, perm, uid in entries)
+                os.setxattr(node, "system.posix_acl_access", acl)
         except OSError:
             allowed_by_acl = None
 
@@ -152,6 +165,8 @@ class DoctorTest(unittest.TestCase):
                            "sudo usermod -a -G dialout nobody")
         if allowed_by_acl:
             self.assertFinding(findings, "serial", "ok", "COM8", "nobody may open it")
+            self.assertFinding(findings, "serial", "problem", "COM7")
+            self.assertFinding(findings, "serial", "problem", "COM6")
         self.assertFinding(findings, "usb", "problem", "0101", "may not write",
                            "sudo usermod -a -G lp nobody")
         self.assertFinding(findings, "usb", "note", "0101", "usbfs", "60-sorlink.rules")

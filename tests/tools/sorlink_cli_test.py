@@ -3,6 +3,7 @@ its output and exit status. Tests that need a transport skip themselves
 until that transport is part of the library."""
 
 import os
+import termios
 import socket
 import subprocess
 import tempfile
@@ -286,6 +287,35 @@ class SerialTest(ScratchFolderTest):
             self.assertTrue(result.stdout.startswith(b"00000000  14 "), result.stdout)
         with open(self.record, "rb") as recorded:
             self.assertEqual(recorded.read(), b"receipt\n\x1bv")
+
+    def test_params_set_the_line_as_written(self):
+        # Read back from the pty, which keeps the line as the library left it
+        # while the printer holds the other end. A pty forces CS8 and clears
+        # PARENB (pty_set_termios), so byte size and parity on/off come from
+        # the library's log; odd or even and the stop bits from the line.
+        cases = (("8N1", "None", 0), ("7E1", "Even", 0), ("8O2", "Odd", termios.PARODD),
+                 ("7E2", "Even", 0), ("8O1", "Odd", termios.PARODD))
+        log = os.path.join(self.folder.name, "params.log")
+        with self.printer() as vp:
+            for params, parity, odd in cases:
+                result = run_sorlink("send", "--serial", "COM9", "--params", params, "--text",
+                                     params, "--log", log, "--log-level", "info", env=self.env)
+                skip_without_transport(self, result)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                line = os.open(vp.links["pty"], os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+                try:
+                    cflag = termios.tcgetattr(line)[2]
+                finally:
+                    os.close(line)
+                stop = termios.CSTOPB if params[2] == "2" else 0
+                self.assertEqual(cflag & (termios.PARODD | termios.CSTOPB), odd | stop, params)
+                with open(log) as text:
+                    written = text.read()
+                os.unlink(log)
+                self.assertIn("Parity setted to %s " % parity, written, params)
+                self.assertIn("Byte Size setted to %s " % params[0], written, params)
+        with open(self.record, "rb") as recorded:
+            self.assertEqual(recorded.read(), b"".join(c[0].encode() for c in cases))
 
     def test_wrong_line_settings_are_named(self):
         with self.printer():

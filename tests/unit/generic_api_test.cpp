@@ -90,9 +90,17 @@ TEST_F(GenericApi, ReadFifoKeepsShortReadForNextCall) {
     // Threads of the host coming and going leave the held bytes alone.
     EXPECT_EQ(1, SorlinkMain(2));
     EXPECT_EQ(1, SorlinkMain(3));
-    ASSERT_EQ(0, ReadFIFO(buffer, 2, &got));
-    EXPECT_EQ("KL", std::string(reinterpret_cast<char*>(buffer), got));
+    ASSERT_EQ(0, ReadFIFO(buffer, 1, &got));
+    EXPECT_EQ("K", std::string(reinterpret_cast<char*>(buffer), got));
     EXPECT_EQ(2u, Com3().readAsks.size());  // served from the FIFO alone
+
+    // Asking for more than is held moves the unread rest to the front before
+    // the device fills the FIFO behind it.
+    fake::QueueSerialRead(serial_testing::kCom3Device, "MNO");
+    ASSERT_EQ(0, ReadFIFO(buffer, 4, &got));
+    EXPECT_EQ("LMNO", std::string(reinterpret_cast<char*>(buffer), got));
+    ASSERT_EQ(3u, Com3().readAsks.size());
+    EXPECT_EQ(1024u - 1u, Com3().readAsks[2]);
     ASSERT_EQ(0, ReadFIFO(buffer, 0, &got));
     EXPECT_EQ(0u, got);
 }
