@@ -234,6 +234,24 @@ void ChecksRegistryListings(const char* logPath, const char* serialPort, const c
     }
     WCHECK_EQ(0, SORLINK(SerialEnumPrinters)(serialPort, list, sizeof list));
     WCHECK(std::string(list) == serialPrinter);
+    // A printer named outside the ANSI code page, on the same port, is
+    // passed over by every listing and look-up.
+    const std::wstring greek =
+        L"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\\u0395\u03ba\u03c4\u03c5"
+        L"\u03c0\u03c9\u03c4\u03ae\u03c2 \u0393\u03c1\u03b1\u03c6\u03b5\u03af\u03bf\u03c5";
+    HKEY key = nullptr;
+    WCHECK_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, greek.c_str(), 0, nullptr, 0,
+                                             KEY_WRITE, nullptr, &key, nullptr));
+    std::wstring greekPort = std::wstring(serialPort, serialPort + std::strlen(serialPort)) + L":";
+    RegSetValueExW(key, L"Port", 0, REG_SZ, reinterpret_cast<const BYTE*>(greekPort.c_str()),
+                   static_cast<DWORD>((greekPort.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    WCHECK_EQ(0, SORLINK(SerialEnumPrinters)(serialPort, list, sizeof list));
+    WCHECK(std::string(list) == serialPrinter);
+    WCHECK_EQ(0, SORLINK(SerialEnumPrinters)(nullptr, list, sizeof list));
+    WCHECK(Contains(list, serialPrinter) && std::strchr(list, '?') == nullptr);
+    WCHECK_EQ(0, SORLINK(InitSerialPrinter)(serialPrinter));
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, greek.c_str());
     char tiny[2] = {};
     WCHECK_EQ(3, SORLINK(SerialEnumPorts)(tiny, sizeof tiny));
 
@@ -283,6 +301,9 @@ void ChecksSerialPrinter(const char* logPath, const char* serialPort, const char
     WCHECK_EQ(10, SORLINK(WriteF)((ticket + ".missing").c_str()));
     WCHECK_EQ(0, SORLINK(GetLastErrorComm)(&error));
     WCHECK_EQ(2, error);
+    WCHECK_EQ(10, SORLINK(WriteF)((ticket + ".missing\\ticket").c_str()));
+    WCHECK_EQ(0, SORLINK(GetLastErrorComm)(&error));
+    WCHECK_EQ(3, error);
     WCHECK_EQ(10, SORLINK(WriteF)("C:\\windows"));
     WCHECK_EQ(0, SORLINK(GetLastErrorComm)(&error));
     WCHECK_EQ(5, error);
@@ -502,6 +523,64 @@ void ChecksFreeLibraryWithAConnectedPort(const char* logPath) {
     WCHECK(log.find("Main -  Process detach") != std::string::npos);
 }
 
+// A log path that names a device: the device is never opened, by the
+// layer's log, the bridge's or a file to send. A named pipe shows it: its
+// server sees every client that opens it. COM5 is the printer's port; a
+// reserved name keeps its device meaning with an extension, and in any
+// folder, before Windows 11 (Wine has the older rules).
+void ChecksADeviceIsNeverALogFile(const std::string& folder, const char* serialPort) {
+    wine_check::Section("log paths that name devices");
+    std::string pipeName = "\\\\.\\pipe\\sorlink-log-" + std::to_string(GetCurrentProcessId());
+    HANDLE pipe = CreateNamedPipeA(pipeName.c_str(), PIPE_ACCESS_INBOUND,
+                                   PIPE_TYPE_BYTE | PIPE_NOWAIT, 1, 0, 4096, 0, nullptr);
+    WCHECK(pipe != INVALID_HANDLE_VALUE);
+    std::string port = serialPort != nullptr ? serialPort : "COM5";
+    const std::string paths[] = {pipeName,
+                                 port,
+                                 "\\\\.\\" + port,
+                                 "\\??\\" + port,
+                                 folder + "\\" + port + ".log",
+                                 folder + "\\NUL.txt",
+                                 folder + "\\CONOUT$"};
+    for (const std::string& path : paths) {
+        int id = 0;
+        WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_FILE,
+                                                      kAllLevels, path.c_str(), &id));
+        int current = 0;
+        WCHECK_EQ(0, SORLINK(GetIDPort)(&current));
+        WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+    }
+    // No file of those names was made (a pattern is never a device name).
+    WIN32_FIND_DATAA found;
+    for (const char* pattern : {"\\COM*", "\\NUL*", "\\CONOUT*"}) {
+        HANDLE search = FindFirstFileA((folder + pattern).c_str(), &found);
+        WCHECK(search == INVALID_HANDLE_VALUE);
+        if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    }
+
+    // WriteF refuses the pipe as it refuses any path that is no disk file.
+    int id = 0;
+    WCHECK_EQ(
+        0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_SERIAL, LOG_MODE_NONE, 0, nullptr, &id));
+    if (serialPort != nullptr) {
+        WCHECK_EQ(0, SORLINK(InitSerialPort)(serialPort, 9600, 0, 8, 0, 2));
+        WCHECK_EQ(0, SORLINK(Open)());
+        WCHECK_EQ(10, SORLINK(WriteF)(pipeName.c_str()));
+        int error = 0;
+        WCHECK_EQ(0, SORLINK(GetLastErrorComm)(&error));
+        WCHECK_EQ(5, error);
+        WCHECK_EQ(0, SORLINK(Close)());
+    }
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+
+    // A non-blocking pipe still listens only when no client ever came.
+    if (pipe != INVALID_HANDLE_VALUE) {
+        WCHECK(!ConnectNamedPipe(pipe, nullptr));
+        WCHECK_EQ(ERROR_PIPE_LISTENING, GetLastError());
+        CloseHandle(pipe);
+    }
+}
+
 // Committed private memory of the process (the heaps and every other
 // allocation), read region by region.
 SIZE_T CommittedPrivateBytes() {
@@ -635,6 +714,9 @@ int main(int argc, char** argv) {
     if (udp != nullptr && std::sscanf(udp, "%d,%d", &remotePort, &localPort) == 2) {
         ChecksUdpDevice(logPath, remotePort, localPort);
     }
+    std::string logFolder = logPath;
+    logFolder.erase(logFolder.find_last_of('\\'));
+    ChecksADeviceIsNeverALogFile(logFolder, serialPort);
     ChecksFreeLibraryWithAConnectedPort(logPath);
     ChecksProcessExitWithAPort((std::string(logPath) + ".exit").c_str());
     ChecksReloadingLeaksNothing();

@@ -1,0 +1,17 @@
+// Telling, before any open, whether a path the library is to open as a file
+// names a device. Opening a device has effects of its own (a serial port's
+// modem lines change, a pipe's server sees a client, an exclusive port is
+// taken from its owner), so such a path is refused without opening it.
+#pragma once
+
+namespace plat {
+
+// True for a path in the device namespace ("\\.\COM5", "\\.\pipe\name",
+// "\\?\" with anything but a drive or a share after it, and the NT object
+// path "\??\COM5"), for a path the system's own path rules turn into one (a
+// reserved DOS device name such as COM5, NUL or "C:\logs\COM5.log" before
+// Windows 11), for the console names, and for a path that cannot be read
+// as one at all.
+bool NamesADevice(const char* path);
+
+}  // namespace plat
