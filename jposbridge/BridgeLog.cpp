@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/log_file.h"
 #include "platform/system.h"
@@ -51,12 +52,19 @@ void BridgeLog::Configure(int level) {
     // bridge's lines are dropped and the layer keeps its default path.
     char documents[kPathSize] = {};
     if (!plat::GetDocumentsFolder(documents, sizeof documents)) return;
-    std::string folder = PrepareLogFolder(documents);
     // A long documents folder still has a short form that fits both logs.
-    if (Child(folder, "Sorlink.log").size() >= kLayerPathSize) {
-        char shorter[kPathSize];
-        if (plat::GetShortPath(folder.c_str(), shorter, sizeof shorter)) folder = shorter;
+    // It is taken before the three folders are made, which would otherwise
+    // not be made at all where the long form leaves them too long for the
+    // 8-bit calls (248 characters for a folder): then no log could be
+    // written. Sorvane, JavaPos and Log are short names already.
+    std::string folderOfLogs = documents;
+    for (const char* name : kLogFolders) folderOfLogs = Child(folderOfLogs, name);
+    char shorter[kPathSize];
+    if (Child(folderOfLogs, "Sorlink.log").size() >= kLayerPathSize &&
+        plat::GetShortPath(documents, shorter, sizeof shorter)) {
+        std::memcpy(documents, shorter, std::strlen(shorter) + 1);
     }
+    std::string folder = PrepareLogFolder(documents);
     std::string bridgeLog = Child(folder, "Sorjni.log");
     if (bridgeLog.size() < kPathSize) bridgeLogPath = bridgeLog;
     layerLogPath = Child(folder, "Sorlink.log");

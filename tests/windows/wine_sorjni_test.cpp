@@ -226,9 +226,11 @@ std::string DocumentsLogFolder() {
     return std::string(documents) + "\\Sorvane\\JavaPos\\Log\\";
 }
 
+// A path of MAX_PATH characters or more is read through the "\\?\" form.
 std::string ReadWideNamedFile(const std::wstring& path) {
     std::string text;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    std::wstring name = path.size() < MAX_PATH ? path : L"\\\\?\\" + path;
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return text;
     char chunk[4096];
@@ -355,16 +357,23 @@ private:
 // that the layer's log path (at most 199 characters) would not fit in it:
 // both logs are still written there, through the folder's short form.
 void ChecksDocumentsFoldersTheAnsiCallsCannotName(int tcpPort) {
-    wine_check::Section("bridge: both logs in a Greek and in a 168-character documents folder");
+    wine_check::Section(
+        "bridge: both logs in a Greek, a 168- and a 245-character documents folder");
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     std::wstring greek = std::wstring(temp) + L"\u0388\u03b3\u03b3\u03c1\u03b1\u03c6\u03b1";
-    std::wstring longFolder = std::wstring(temp) + L"Front till documents";
-    while (longFolder.size() + 21 < 168) longFolder += L"\\Front till documents";
-    longFolder += L"\\" + std::wstring(167 - longFolder.size(), L'x');
-    WCHECK_EQ(168, longFolder.size());
+    // 168 characters: the bridge's log fits in the long form, the layer's
+    // does not. 245: the log folders would pass the 248 characters of a
+    // folder the 8-bit calls make, so they are made in the short form.
+    auto longFolder = [&temp](std::size_t length) {
+        std::wstring folder = std::wstring(temp) + L"Front till documents";
+        while (folder.size() + 21 < length) folder += L"\\Front till documents";
+        return folder + L"\\" + std::wstring(length - 1 - folder.size(), L'x');
+    };
+    WCHECK_EQ(168, longFolder(168).size());
+    WCHECK_EQ(245, longFolder(245).size());
 
-    for (const std::wstring& documents : {greek, longFolder}) {
+    for (const std::wstring& documents : {greek, longFolder(168), longFolder(245)}) {
         for (std::size_t end = documents.find(L'\\', 3); end != std::wstring::npos;
              end = documents.find(L'\\', end + 1)) {
             CreateDirectoryW(documents.substr(0, end).c_str(), nullptr);
