@@ -32,6 +32,20 @@ bool IsConsoleName(const char* path) {
     return _stricmp(name, "CONIN$") == 0 || _stricmp(name, "CONOUT$") == 0;
 }
 
+// After "\\" or "\\?\UNC\": a server and its "pipe" or "mailslot" share,
+// which the redirector hands to that machine's named pipes and mailslots,
+// this machine's too ("\\localhost\pipe\name"): no file system.
+bool NamesAPipeShare(const char* server) {
+    const char* share = server;
+    while (*share != '\0' && !IsSeparator(*share)) ++share;
+    if (share == server || *share == '\0') return false;
+    ++share;
+    std::size_t length = 0;
+    while (share[length] != '\0' && !IsSeparator(share[length])) ++length;
+    return (length == 4 && _strnicmp(share, "pipe", 4) == 0) ||
+           (length == 8 && _strnicmp(share, "mailslot", 8) == 0);
+}
+
 }  // namespace
 
 bool NamesADevice(const char* path) {
@@ -45,7 +59,7 @@ bool NamesADevice(const char* path) {
         bool drive = std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':' &&
                      IsSeparator(rest[2]);
         bool share = _strnicmp(rest, "UNC", 3) == 0 && IsSeparator(rest[3]);
-        return !(drive || share);
+        return !(drive || share) || (share && NamesAPipeShare(rest + 4));
     }
     if (IsConsoleName(path)) return true;
     // The rules CreateFile applies, on the running system: a reserved name,
@@ -58,7 +72,8 @@ bool NamesADevice(const char* path) {
         if (length >= full.size()) return true;
     }
     if (length == 0) return true;
-    return HasPrefix(full.c_str(), "\\\\.\\") || HasPrefix(full.c_str(), "\\\\?\\");
+    if (HasPrefix(full.c_str(), "\\\\.\\") || HasPrefix(full.c_str(), "\\\\?\\")) return true;
+    return IsSeparator(full[0]) && IsSeparator(full[1]) && NamesAPipeShare(&full[2]);
 }
 
 }  // namespace plat

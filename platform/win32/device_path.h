@@ -8,7 +8,9 @@ namespace plat {
 
 // True for a path in the device namespace ("\\.\COM5", "\\.\pipe\name",
 // "\\?\" with anything but a drive or a share after it, and the NT object
-// path "\??\COM5"), for a path the system's own path rules turn into one (a
+// path "\??\COM5"), for another machine's or this one's pipes and mailslots
+// ("\\localhost\pipe\name", "\\?\UNC\server\mailslot\name"), for a path
+// the system's own path rules turn into one (a
 // reserved DOS device name such as COM5, NUL or "C:\logs\COM5.log" before
 // Windows 11), for the console names, and for a path that cannot be read
 // as one at all.

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/device_path.h"
 #include "sorlink.h"
 #include "tests/windows/WineCheck.h"
 
@@ -556,6 +557,20 @@ void ChecksADeviceIsNeverALogFile(const std::string& folder, const char* serialP
         HANDLE search = FindFirstFileA((folder + pattern).c_str(), &found);
         WCHECK(search == INVALID_HANDLE_VALUE);
         if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    }
+    // Pipes and mailslots by a server's name, this machine's among them:
+    // Wine opens none by such a name, so the rule the layer applies before
+    // its open is read directly. Windows opens them through the redirector
+    // ("\\ServerName\pipe\PipeName", Microsoft's "Pipe Names" and
+    // "Mailslot Names").
+    for (const char* path : {"\\\\localhost\\pipe\\sorlink", "//127.0.0.1/PIPE/sorlink",
+                             "\\\\?\\UNC\\localhost\\pipe\\sorlink", "\\\\*\\mailslot\\sorlink"}) {
+        WCHECK(plat::NamesADevice(path));
+    }
+    for (const char* path :
+         {"\\\\server\\pipes\\Sorlink.log", "\\\\server\\share\\pipe\\Sorlink.log",
+          "\\\\?\\UNC\\server\\share\\Sorlink.log"}) {
+        WCHECK(!plat::NamesADevice(path));
     }
 
     // WriteF refuses the pipe as it refuses any path that is no disk file.
