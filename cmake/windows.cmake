@@ -108,7 +108,7 @@ if(SORLINK_WIN32_BITS EQUAL 64)
   # With the layer's device-path rule, for the cases Wine cannot show
   # through the DLL.
   add_executable(sorlink_wine_test tests/windows/wine_sorlink_test.cpp
-                                   platform/win32/device_path.cpp)
+                                   platform/win32/device_path.cpp platform/win32/ansi_text.cpp)
   target_include_directories(sorlink_wine_test PRIVATE ${PROJECT_SOURCE_DIR}
                              ${PROJECT_SOURCE_DIR}/include)
   target_link_libraries(sorlink_wine_test PRIVATE version ws2_32)

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -571,6 +572,51 @@ void ChecksADeviceIsNeverALogFile(const std::string& folder, const char* serialP
          {"\\\\server\\pipes\\Sorlink.log", "\\\\server\\share\\pipe\\Sorlink.log",
           "\\\\?\\UNC\\server\\share\\Sorlink.log"}) {
         WCHECK(!plat::NamesADevice(path));
+    }
+
+    // A symbolic link is followed by CreateFile, so its target is what the
+    // rule reads. Wine makes no link (CreateSymbolicLink changes nothing,
+    // FSCTL_SET_REPARSE_POINT gives 50): the reparse data Windows gives
+    // (Microsoft's REPARSE_DATA_BUFFER) is read directly.
+    struct Link {
+        std::uint32_t tag;
+        std::uint32_t flags;
+        std::wstring target;
+        const char* expected;  // null: refused as unreadable
+        bool device;
+    };
+    const Link links[] = {
+        {IO_REPARSE_TAG_SYMLINK, 0, L"\\??\\pipe\\sorlink", "\\\\?\\pipe\\sorlink", true},
+        {IO_REPARSE_TAG_SYMLINK, 0, L"\\??\\COM5", "\\\\?\\COM5", true},
+        {IO_REPARSE_TAG_SYMLINK, 1, L"..\\Sorlink.log", "C:\\logs\\..\\Sorlink.log", false},
+        {IO_REPARSE_TAG_MOUNT_POINT, 0, L"\\??\\C:\\logs", "\\\\?\\C:\\logs", false},
+        {IO_REPARSE_TAG_SYMLINK, 0, L"\\??\\C:\\\u0395.log", nullptr, true},
+    };
+    for (const Link& link : links) {
+        std::uint32_t names = link.tag == IO_REPARSE_TAG_SYMLINK ? 20 : 16;
+        std::uint32_t bytes = static_cast<std::uint32_t>(link.target.size() * 2);
+        std::vector<unsigned char> data(names + 2 * bytes);
+        auto put = [&data](std::size_t at, std::uint32_t value, int size) {
+            for (int i = 0; i < size; ++i)
+                data[at + i] = static_cast<unsigned char>(value >> 8 * i);
+        };
+        put(0, link.tag, 4);
+        put(4, static_cast<std::uint32_t>(data.size() - 8), 2);
+        put(10, bytes, 2);  // the substitute name at offset 0, then the print name
+        put(12, bytes, 2);
+        put(14, bytes, 2);
+        if (names == 20) put(16, link.flags, 4);
+        std::memcpy(&data[names], link.target.data(), bytes);
+        std::memcpy(&data[names + bytes], link.target.data(), bytes);
+        std::string target;
+        bool read = plat::ReparseTarget(data.data(), static_cast<std::uint32_t>(data.size()),
+                                        "C:\\logs\\link.log", &target);
+        WCHECK_EQ(link.expected != nullptr, read);
+        if (link.expected != nullptr) {
+            WCHECK(target == link.expected);
+            WCHECK_EQ(link.device, plat::NamesADevice(target.c_str()));
+        }
+        WCHECK(!plat::ReparseTarget(data.data(), names + bytes - 2, "C:\\logs\\link.log", &target));
     }
 
     // WriteF refuses the pipe as it refuses any path that is no disk file.
