@@ -161,9 +161,11 @@ bool ReparseTarget(const unsigned char* data, std::uint32_t size, const char* li
     std::string ansi;
     if (!WideToAnsi(wide.c_str(), wide.size(), &ansi)) return false;
     if (relative) {
+        // From the link's folder, or from the root of its drive for "\...".
         std::string folder = linkPath != nullptr ? linkPath : "";
-        std::size_t end = folder.find_last_of("\\/");
-        folder.erase(end == std::string::npos ? 0 : end + 1);
+        std::size_t end = IsSeparator(ansi[0]) ? (folder.size() >= 2 && folder[1] == ':' ? 2 : 0)
+                                               : folder.find_last_of("\\/") + 1;
+        folder.erase(end);
         ansi = folder + ansi;
     }
     *target = ansi;

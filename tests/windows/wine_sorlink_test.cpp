@@ -589,6 +589,7 @@ void ChecksADeviceIsNeverALogFile(const std::string& folder, const char* serialP
         {IO_REPARSE_TAG_SYMLINK, 0, L"\\??\\pipe\\sorlink", "\\\\?\\pipe\\sorlink", true},
         {IO_REPARSE_TAG_SYMLINK, 0, L"\\??\\COM5", "\\\\?\\COM5", true},
         {IO_REPARSE_TAG_SYMLINK, 1, L"..\\Sorlink.log", "C:\\logs\\..\\Sorlink.log", false},
+        {IO_REPARSE_TAG_SYMLINK, 1, L"\\Sorlink.log", "C:\\Sorlink.log", false},
         {IO_REPARSE_TAG_MOUNT_POINT, 0, L"\\??\\C:\\logs", "\\\\?\\C:\\logs", false},
         {IO_REPARSE_TAG_SYMLINK, 0, L"\\??\\C:\\\u0395.log", nullptr, true},
     };
