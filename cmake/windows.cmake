@@ -105,7 +105,10 @@ sorlink_version_resource(Sorlink "Sorlink communication layer" ${SORLINK_DLL_NAM
 # The program the Wine tests run: it loads Sorlink64.dll by name, as the
 # bridge and applications do, so it does not link against it.
 if(SORLINK_WIN32_BITS EQUAL 64)
-  add_executable(sorlink_wine_test tests/windows/wine_sorlink_test.cpp)
+  # With the layer's device-path rule, for the cases Wine cannot show
+  # through the DLL.
+  add_executable(sorlink_wine_test tests/windows/wine_sorlink_test.cpp
+                                   platform/win32/device_path.cpp platform/win32/ansi_text.cpp)
   target_include_directories(sorlink_wine_test PRIVATE ${PROJECT_SOURCE_DIR}
                              ${PROJECT_SOURCE_DIR}/include)
   target_link_libraries(sorlink_wine_test PRIVATE version ws2_32)

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/log_file.h"
 #include "platform/system.h"
@@ -11,6 +12,10 @@ namespace bridge {
 namespace {
 
 constexpr int kMessageSize = 1024;
+// What a path of the bridge's holds, terminator included, and what the
+// layer keeps of its log path.
+constexpr std::size_t kPathSize = 260;
+constexpr std::size_t kLayerPathSize = 200;
 constexpr const char* kLogFolders[] = {"Sorvane", "JavaPos", "Log"};
 
 int logLevel = 0;
@@ -45,11 +50,35 @@ void BridgeLog::Configure(int level) {
     if (level == 0) return;
     // Without a documents folder there is nowhere sensible to log: the
     // bridge's lines are dropped and the layer keeps its default path.
-    char documents[260] = {};
-    if (!plat::SHGetSpecialFolderPathA(documents, plat::kCsidlPersonal, false)) return;
+    char documents[kPathSize] = {};
+    if (!plat::GetDocumentsFolder(documents, sizeof documents)) return;
+    // A long documents folder still has a short form that fits both logs.
+    // It is taken before the three folders are made, which would otherwise
+    // not be made at all where the long form leaves them too long for the
+    // 8-bit calls (248 characters for a folder): then no log could be
+    // written. Sorvane, JavaPos and Log are short names already.
+    std::string folderOfLogs = documents;
+    for (const char* name : kLogFolders) folderOfLogs = Child(folderOfLogs, name);
+    char shorter[kPathSize];
+    if (Child(folderOfLogs, "Sorlink.log").size() >= kLayerPathSize &&
+        plat::GetShortPath(documents, shorter, sizeof shorter)) {
+        std::memcpy(documents, shorter, std::strlen(shorter) + 1);
+    }
     std::string folder = PrepareLogFolder(documents);
-    bridgeLogPath = Child(folder, "Sorjni.log");
+    std::string bridgeLog = Child(folder, "Sorjni.log");
+    if (bridgeLog.size() < kPathSize) bridgeLogPath = bridgeLog;
     layerLogPath = Child(folder, "Sorlink.log");
+    // Where the layer would refuse the path, its lines would go to its
+    // default, on Windows the root of the system drive, which a standard
+    // user may not write to; the user's own temporary folder serves instead.
+    if (layerLogPath.size() >= kLayerPathSize) {
+        char fallback[kPathSize];
+        layerLogPath.clear();
+        if (plat::GetFallbackLogFolder(fallback, sizeof fallback)) {
+            std::string inFallback = Child(fallback, "Sorlink.log");
+            if (inFallback.size() < kLayerPathSize) layerLogPath = inFallback;
+        }
+    }
 }
 
 int BridgeLog::Level() {

@@ -229,6 +229,15 @@ int OpenDevice(const OpenRequest& request) {
     }
     BridgeLog::Write(kLevelStep, method, "Init Com DLL");
 
+    // On Windows a name with a character outside the system's code page
+    // can name no printer or port: the layer's calls read every name in it.
+    if (request.textOutsideCodePage != nullptr) {
+        BridgeLog::Write(kLevelFailure, method,
+                         "ERROR %s has a character the system code page cannot hold",
+                         request.textOutsideCodePage);
+        BridgeLog::Write(kLevelStartEnd, method, "END");
+        return -1;
+    }
     if (request.deviceBus == nullptr || request.portName == nullptr) {
         return Fail(method, kLevelFailure, "ERROR Java String not available");
     }

@@ -16,8 +16,9 @@ constexpr const char* kSetDeviceBuffer =
 constexpr const char* kSetDeviceTimeout =
     "Java_com_sorvane_jpos_services_WinPortComm_SetDeviceTimeout";
 
-// Text arguments are null when Java passed null or the text could not be
-// obtained from the VM; the open then fails.
+// Text arguments are null when Java passed null, the text could not be
+// obtained from the VM, or it holds a character the layer's 8-bit text
+// cannot (textOutsideCodePage then names the argument); the open then fails.
 struct OpenRequest {
     const char* method;  // the export doing the open, for its log lines
     const char* deviceBus;
@@ -26,6 +27,7 @@ struct OpenRequest {
     bool withPortParams;  // openDeviceWParam: the next two apply
     const char* portParams;
     int flowControl;
+    const char* textOutsideCodePage;
     bool logEnabled;
     int logLevel;
 };

@@ -3,11 +3,15 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <utility>
 
 #include "jposbridge/BridgeLog.h"
 #include "jposbridge/BridgeState.h"
 #include "jposbridge/LayerBinding.h"
 #include "jposbridge/OpenSequence.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -17,27 +21,47 @@ using bridge::kLevelStartEnd;
 using bridge::kLevelStep;
 using bridge::kLevelValue;
 
-// A Java string's modified UTF-8 text for the length of one call. Null when
-// Java passed null or the VM could not provide the text (it then has an
-// OutOfMemoryError pending, which Java sees when the method returns).
+// A Java string as the layer's 8-bit text, for the length of one call: the
+// text the layer compares with the names it reads (on Windows the ANSI code
+// page of the registry's and the file system's 8-bit calls, elsewhere
+// UTF-8). JNI's own 8-bit form is modified UTF-8, which names nothing on
+// Windows: "Caisse Reçu" would reach the registry as "Caisse ReÃ§u".
 class JavaText {
 public:
-    JavaText(JNIEnv* env, jstring text)
-        : env(env),
-          text(text),
-          chars(text != nullptr ? env->GetStringUTFChars(text, nullptr) : nullptr) {}
-    ~JavaText() {
-        if (chars != nullptr) env->ReleaseStringUTFChars(text, chars);
+    JavaText(JNIEnv* env, jstring text) {
+        if (text == nullptr) return;
+        jsize length = env->GetStringLength(text);
+        // Null with an OutOfMemoryError pending, which Java sees when the
+        // method returns.
+        const jchar* chars = env->GetStringChars(text, nullptr);
+        if (chars == nullptr) return;
+        static_assert(sizeof(jchar) == sizeof(std::uint16_t), "jchar is a UTF-16 unit");
+        converted = plat::TextFromUtf16(reinterpret_cast<const std::uint16_t*>(chars),
+                                        static_cast<std::size_t>(length), &ansi);
+        outsideCodePage = !converted;
+        env->ReleaseStringChars(text, chars);
     }
     JavaText(const JavaText&) = delete;
     JavaText& operator=(const JavaText&) = delete;
-    const char* Get() const { return chars; }
+    // Null when Java passed null, the VM could not provide the text, or the
+    // text has no 8-bit form.
+    const char* Get() const { return converted ? ansi.c_str() : nullptr; }
+    bool OutsideCodePage() const { return outsideCodePage; }
 
 private:
-    JNIEnv* env;
-    jstring text;
-    const char* chars;
+    std::string ansi;
+    bool converted = false;
+    bool outsideCodePage = false;
 };
+
+// The first argument, by its Java name, whose text has no 8-bit form.
+const char* TextOutsideCodePage(
+    std::initializer_list<std::pair<const char*, const JavaText*>> texts) {
+    for (const auto& text : texts) {
+        if (text.second->OutsideCodePage()) return text.first;
+    }
+    return nullptr;
+}
 
 // Seconds from Java to the layer's milliseconds, saturated so that a huge
 // value cannot overflow into a short time-out. A negative value becomes 0,
@@ -62,6 +86,7 @@ JNIEXPORT jint JNICALL Java_com_sorvane_jpos_services_WinPortComm_openDevice(
     request.deviceBus = bus.Get();
     request.portName = port.Get();
     request.baudRate = baudRate;
+    request.textOutsideCodePage = TextOutsideCodePage({{"deviceBus", &bus}, {"portName", &port}});
     request.logEnabled = logEnabled != JNI_FALSE;
     request.logLevel = logLevel;
     return bridge::OpenDevice(request);
@@ -81,6 +106,8 @@ JNIEXPORT jint JNICALL Java_com_sorvane_jpos_services_WinPortComm_openDeviceWPar
     request.withPortParams = true;
     request.portParams = params.Get();
     request.flowControl = flowControl;
+    request.textOutsideCodePage =
+        TextOutsideCodePage({{"deviceBus", &bus}, {"portName", &port}, {"portParams", &params}});
     request.logEnabled = logEnabled != JNI_FALSE;
     request.logLevel = logLevel;
     return bridge::OpenDevice(request);

@@ -31,10 +31,10 @@ LogFileState CreateLogFile(const char* path);
 // line end. False when the file cannot be opened or written.
 bool AppendToLogFile(const char* path, LogPath kind, const char* text, std::uint32_t size);
 
-// The bridge's log: appends bytes to a file, creating it; opened without
-// sharing (Windows) or like a named layer log (elsewhere: without waiting,
-// a regular file only) and closed before returning. False when the file cannot be opened
-// or written.
+// The bridge's log: appends bytes to a file, creating it; opened like a
+// named layer log (a regular file only, shared with readers and other
+// writers, without waiting) and closed before returning. False when the
+// file cannot be opened or written.
 bool AppendToFile(const char* path, const void* data, std::uint32_t size);
 
 }  // namespace plat

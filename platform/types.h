@@ -51,6 +51,7 @@ constexpr std::uint32_t kErrorNoMoreItems = 259;
 constexpr std::uint32_t kErrorOperationAborted = 995;
 constexpr std::uint32_t kErrorIoIncomplete = 996;
 constexpr std::uint32_t kErrorIoPending = 997;
+constexpr std::uint32_t kErrorNoUnicodeTranslation = 1113;
 constexpr std::uint32_t kErrorDeviceNotConnected = 1167;
 constexpr std::uint32_t kErrorTimeout = 1460;
 

@@ -82,8 +82,14 @@ int CSvComSerial::FindPrinters(const char* port, std::string* list) {
         plat::Hkey printers = 0;
         if (!OpenRegistryKey(prefix, kPrintersKey, &printers)) return 1;
         char name[1024] = {};
-        plat::RegEnumKeyA(printers, static_cast<std::uint32_t>(index), name, sizeof name);
+        long named =
+            plat::RegEnumKeyA(printers, static_cast<std::uint32_t>(index), name, sizeof name);
         plat::RegCloseKey(printers);
+        // A printer whose name cannot be read (on Windows, one with a
+        // character outside the ANSI code page) names no key this listing
+        // could open: it is passed over, as the Ethernet listing does, and
+        // the other printers are still listed.
+        if (named != 0) continue;
 
         std::string printerKey = std::string(kPrintersKey) + name;
         plat::Hkey printer = 0;

@@ -3,15 +3,33 @@
 #include "platform/send_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "platform/posix/errors.h"
 #include "platform/posix/regular_file.h"
 #include "platform/system.h"
 
 namespace plat {
+
+namespace {
+
+// Windows tells a missing file (2) from a missing folder on the way to it
+// (3); open(2) says ENOENT for both. The folder part is looked at again to
+// give the number Windows gives.
+bool FolderIsMissing(const char* path) {
+    std::string folder = path;
+    std::size_t slash = folder.find_last_of('/');
+    if (slash == std::string::npos) return false;  // the current folder exists
+    folder.erase(slash == 0 ? 1 : slash);
+    struct stat info {};
+    return stat(folder.c_str(), &info) != 0;
+}
+
+}  // namespace
 
 std::FILE* OpenFileToSend(const char* path) {
     if (path == nullptr) {
@@ -24,6 +42,8 @@ std::FILE* OpenFileToSend(const char* path) {
         // with access denied.
         if (errno == EINVAL) {
             SetLastError(kErrorAccessDenied);
+        } else if (errno == ENOENT && FolderIsMissing(path)) {
+            SetLastError(kErrorPathNotFound);
         } else {
             posix::SetLastErrorFromErrno(errno);
         }

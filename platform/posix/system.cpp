@@ -197,6 +197,57 @@ bool SHGetSpecialFolderPathA(char* path, int csidl, bool /*create*/) {
     return CopyPath(path, home);
 }
 
+bool GetDocumentsFolder(char* path, std::uint32_t size) {
+    char folder[260];
+    if (path == nullptr || !SHGetSpecialFolderPathA(folder, kCsidlPersonal, false)) return false;
+    std::size_t length = std::strlen(folder);
+    if (length >= size) return false;
+    std::memcpy(path, folder, length + 1);
+    return true;
+}
+
+// Linux file systems keep one name per file.
+bool GetShortPath(const char*, char*, std::uint32_t) {
+    return false;
+}
+
+// The layer's default log is already in the user's own state folder.
+bool GetFallbackLogFolder(char*, std::uint32_t) {
+    return false;
+}
+
+// Names on Linux are UTF-8: the print spooler's queue names, sysfs and the
+// registry file all hold it.
+bool TextFromUtf16(const std::uint16_t* utf16, std::size_t length, std::string* text) {
+    text->clear();
+    for (std::size_t i = 0; i < length; ++i) {
+        std::uint32_t code = utf16[i];
+        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < length && utf16[i + 1] >= 0xDC00 &&
+            utf16[i + 1] <= 0xDFFF) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (utf16[++i] - 0xDC00);
+        } else if ((code >= 0xD800 && code <= 0xDFFF) || code == 0) {
+            text->clear();
+            return false;
+        }
+        if (code < 0x80) {
+            *text += static_cast<char>(code);
+        } else if (code < 0x800) {
+            *text += static_cast<char>(0xC0 | (code >> 6));
+            *text += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            *text += static_cast<char>(0xE0 | (code >> 12));
+            *text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            *text += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            *text += static_cast<char>(0xF0 | (code >> 18));
+            *text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            *text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            *text += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return true;
+}
+
 std::uint32_t GetFileAttributesA(const char* path) {
     struct stat info {};
     if (path == nullptr || stat(path, &info) != 0) {

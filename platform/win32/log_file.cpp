@@ -1,5 +1,5 @@
-// The log files on Windows: the layer's with CreateFileA, one WriteFile and
-// CloseHandle per line or batch of lines; the bridge's as it always was.
+// The log files on Windows, the layer's and the bridge's alike: CreateFileA,
+// one WriteFile and CloseHandle per line or batch of lines.
 #include "platform/log_file.h"
 
 #include <windows.h>
@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+
+#include "platform/win32/device_path.h"
 
 namespace plat {
 
@@ -17,9 +19,13 @@ namespace {
 // at the same time, as the C library's fopen lets them. With
 // FILE_APPEND_DATA as the only data right, every WriteFile goes to the end
 // of the file as it is at that moment, also when another handle appended in
-// between. Anything but a disk file (a pipe, a console, a device) is closed
-// again unused.
+// between. A path that names a device is never opened; anything else but a
+// disk file (a link to a device, a pipe) is closed again unused.
 HANDLE OpenForAppending(const char* path, bool* existed) {
+    if (NamesADevice(path)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
     HANDLE file = ::CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return file;
@@ -85,13 +91,15 @@ bool AppendToLogFile(const char* path, LogPath /*kind*/, const char* text, std::
     return ok;
 }
 
+// Opened as the layer's log is, so that a viewer reading the file with
+// full sharing never costs the bridge a line.
 bool AppendToFile(const char* path, const void* data, std::uint32_t size) {
     if (path == nullptr || (data == nullptr && size != 0)) return false;
-    HANDLE file =
-        ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool existed = false;
+    HANDLE file = OpenForAppending(path, &existed);
     if (file == INVALID_HANDLE_VALUE) return false;
-    bool ok = ::SetFilePointer(file, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER;
     const char* bytes = static_cast<const char*>(data);
+    bool ok = true;
     std::uint32_t done = 0;
     while (ok && done < size) {
         DWORD written = 0;

@@ -3,6 +3,11 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <string>
+
+#include "platform/win32/ansi_text.h"
+
 namespace plat {
 
 namespace {
@@ -29,8 +34,24 @@ long RegCloseKey(Hkey key) {
     return ::RegCloseKey(ToWindows(key));
 }
 
+// RegEnumKeyA gives a name outside the ANSI code page with '?' or a
+// look-alike in place of each such character: a name no key has, which
+// fails to open, or worse, another printer's. The name is read in UTF-16
+// and converted without substitutes; one that does not convert is reported
+// as ERROR_NO_UNICODE_TRANSLATION, so callers skip that key.
 long RegEnumKeyA(Hkey key, std::uint32_t index, char* name, std::uint32_t nameSize) {
-    return ::RegEnumKeyA(ToWindows(key), index, name, nameSize);
+    if (name == nullptr || nameSize == 0) return ERROR_INVALID_PARAMETER;
+    // Key names are at most 255 characters.
+    wchar_t wide[256];
+    DWORD wideLength = sizeof wide / sizeof wide[0];
+    LONG status = ::RegEnumKeyExW(ToWindows(key), index, wide, &wideLength, nullptr, nullptr,
+                                  nullptr, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    std::string ansi;
+    if (!WideToAnsi(wide, wideLength, &ansi)) return ERROR_NO_UNICODE_TRANSLATION;
+    if (ansi.size() >= nameSize) return ERROR_MORE_DATA;
+    std::memcpy(name, ansi.c_str(), ansi.size() + 1);
+    return ERROR_SUCCESS;
 }
 
 long RegEnumValueA(Hkey key, std::uint32_t index, char* valueName, std::uint32_t* valueNameSize,

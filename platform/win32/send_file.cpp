@@ -9,11 +9,19 @@
 
 #include <cstdint>
 
+#include "platform/win32/device_path.h"
+
 namespace plat {
 
 std::FILE* OpenFileToSend(const char* path) {
     if (path == nullptr) {
         ::SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    // A device is refused before it is opened: opening a serial port
+    // changes its lines and takes it from the port that uses it.
+    if (NamesADevice(path)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
     // The sharing the C library's fopen grants: others may read and write.

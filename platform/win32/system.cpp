@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/ansi_text.h"
+
 namespace plat {
 
 void GetLocalTime(SystemTime* time) {
@@ -92,6 +94,35 @@ bool FreeLibrary(Module module) {
 bool SHGetSpecialFolderPathA(char* path, int csidl, bool create) {
     if (path == nullptr) return false;
     return ::SHGetSpecialFolderPathA(nullptr, path, csidl, create ? TRUE : FALSE) != FALSE;
+}
+
+bool GetDocumentsFolder(char* path, std::uint32_t size) {
+    wchar_t folder[MAX_PATH];
+    if (path == nullptr ||
+        FAILED(::SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, folder))) {
+        return false;
+    }
+    return AnsiPathOf(folder, path, size);
+}
+
+bool GetShortPath(const char* path, char* shortPath, std::uint32_t size) {
+    if (path == nullptr || shortPath == nullptr) return false;
+    DWORD length = ::GetShortPathNameA(path, shortPath, size);
+    return length > 0 && length < size;
+}
+
+bool GetFallbackLogFolder(char* path, std::uint32_t size) {
+    wchar_t folder[MAX_PATH + 1];
+    DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
+    if (path == nullptr || length == 0 || length > MAX_PATH) return false;
+    // Without its final separator, as a folder is given to the bridge.
+    if (length > 3 && folder[length - 1] == L'\\') folder[length - 1] = L'\0';
+    return AnsiPathOf(folder, path, size);
+}
+
+bool TextFromUtf16(const std::uint16_t* utf16, std::size_t length, std::string* text) {
+    static_assert(sizeof(wchar_t) == sizeof(std::uint16_t), "UTF-16 is wchar_t on Windows");
+    return WideToAnsi(reinterpret_cast<const wchar_t*>(utf16), length, text);
 }
 
 std::uint32_t GetFileAttributesA(const char* path) {

@@ -80,6 +80,17 @@ TEST_F(SerialEnum, AllSerialPrintersComeInPortOrder) {
     EXPECT_TRUE(Logged("CSvComSerial::EnumPrinters - ", "Searching all serial printers"));
 }
 
+TEST_F(SerialEnum, APrinterWhoseNameCannotBeReadIsPassedOver) {
+    // Windows: a printer named outside the ANSI code page, here the first
+    // printer key (Receipt, on COM3).
+    char buffer[64];
+    fake::FailCall("RegEnumKeyA", plat::kErrorNoUnicodeTranslation);
+    ASSERT_EQ(0, SerialEnumPrinters("COM3", buffer, sizeof buffer));
+    EXPECT_STREQ("Fiscal", buffer);
+    fake::FailCall("RegEnumKeyA", plat::kErrorNoUnicodeTranslation);
+    EXPECT_EQ(0, InitSerialPrinter("Fiscal"));
+}
+
 TEST_F(SerialEnum, APortValueThatIsNotTextGives2) {
     fake::SetRegistry(std::string(serial_testing::kRegistry) +
                       "\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers"

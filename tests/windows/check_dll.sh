@@ -8,6 +8,9 @@
 #   callconv  <objdump> <dll> <names file> <header>
 #             32-bit DLL: each Vb twin returns with "ret 4*arguments" (the callee
 #             removes its arguments) and each plain entry point with a plain "ret"
+#   frees-pool <objdump> <dll>
+#             DllMain calls __gnu_cxx::__freeres, which frees the C++ run time's
+#             emergency exception pool that each load allocates
 set -eu
 
 check=$1
@@ -205,8 +208,27 @@ callconv)
     exit $status
     ;;
 
+frees-pool)
+    # The disassembly of DllMain (_DllMain@12 in a 32-bit DLL), up to the next function.
+    calls=$("$objdump" -d --no-show-raw-insn "$dll" | awk '
+        /^[0-9a-f]+ <(_DllMain@12|DllMain)>:$/ { inside = 1; next }
+        inside && /^[0-9a-f]+ <.*>:$/ { exit }
+        inside && /call/ { print }')
+    if [ -z "$calls" ]; then
+        echo "FAIL: no DllMain with calls in the disassembly of $dll"
+        exit 1
+    fi
+    if ! printf '%s\n' "$calls" | grep -q '__gnu_cxx9__freeres'; then
+        echo "FAIL: DllMain of $dll never calls __gnu_cxx::__freeres: every FreeLibrary leaves" \
+             "the emergency exception pool on the heap"
+        exit 1
+    fi
+    echo "DllMain frees the emergency exception pool"
+    exit 0
+    ;;
+
 *)
-    echo "usage: $0 exports|imports|xp-imports|callconv <objdump> <dll> ..." >&2
+    echo "usage: $0 exports|imports|xp-imports|callconv|frees-pool <objdump> <dll> ..." >&2
     exit 2
     ;;
 esac

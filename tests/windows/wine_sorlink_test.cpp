@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/device_path.h"
 #include "sorlink.h"
 #include "tests/windows/WineCheck.h"
 
@@ -234,6 +236,24 @@ void ChecksRegistryListings(const char* logPath, const char* serialPort, const c
     }
     WCHECK_EQ(0, SORLINK(SerialEnumPrinters)(serialPort, list, sizeof list));
     WCHECK(std::string(list) == serialPrinter);
+    // A printer named outside the ANSI code page, on the same port, is
+    // passed over by every listing and look-up.
+    const std::wstring greek =
+        L"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\\u0395\u03ba\u03c4\u03c5"
+        L"\u03c0\u03c9\u03c4\u03ae\u03c2 \u0393\u03c1\u03b1\u03c6\u03b5\u03af\u03bf\u03c5";
+    HKEY key = nullptr;
+    WCHECK_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, greek.c_str(), 0, nullptr, 0,
+                                             KEY_WRITE, nullptr, &key, nullptr));
+    std::wstring greekPort = std::wstring(serialPort, serialPort + std::strlen(serialPort)) + L":";
+    RegSetValueExW(key, L"Port", 0, REG_SZ, reinterpret_cast<const BYTE*>(greekPort.c_str()),
+                   static_cast<DWORD>((greekPort.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    WCHECK_EQ(0, SORLINK(SerialEnumPrinters)(serialPort, list, sizeof list));
+    WCHECK(std::string(list) == serialPrinter);
+    WCHECK_EQ(0, SORLINK(SerialEnumPrinters)(nullptr, list, sizeof list));
+    WCHECK(Contains(list, serialPrinter) && std::strchr(list, '?') == nullptr);
+    WCHECK_EQ(0, SORLINK(InitSerialPrinter)(serialPrinter));
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, greek.c_str());
     char tiny[2] = {};
     WCHECK_EQ(3, SORLINK(SerialEnumPorts)(tiny, sizeof tiny));
 
@@ -283,6 +303,9 @@ void ChecksSerialPrinter(const char* logPath, const char* serialPort, const char
     WCHECK_EQ(10, SORLINK(WriteF)((ticket + ".missing").c_str()));
     WCHECK_EQ(0, SORLINK(GetLastErrorComm)(&error));
     WCHECK_EQ(2, error);
+    WCHECK_EQ(10, SORLINK(WriteF)((ticket + ".missing\\ticket").c_str()));
+    WCHECK_EQ(0, SORLINK(GetLastErrorComm)(&error));
+    WCHECK_EQ(3, error);
     WCHECK_EQ(10, SORLINK(WriteF)("C:\\windows"));
     WCHECK_EQ(0, SORLINK(GetLastErrorComm)(&error));
     WCHECK_EQ(5, error);
@@ -502,6 +525,175 @@ void ChecksFreeLibraryWithAConnectedPort(const char* logPath) {
     WCHECK(log.find("Main -  Process detach") != std::string::npos);
 }
 
+// A log path that names a device: the device is never opened, by the
+// layer's log, the bridge's or a file to send. A named pipe shows it: its
+// server sees every client that opens it. COM5 is the printer's port; a
+// reserved name keeps its device meaning with an extension, and in any
+// folder, before Windows 11 (Wine has the older rules).
+void ChecksADeviceIsNeverALogFile(const std::string& folder, const char* serialPort) {
+    wine_check::Section("log paths that name devices");
+    std::string pipeName = "\\\\.\\pipe\\sorlink-log-" + std::to_string(GetCurrentProcessId());
+    HANDLE pipe = CreateNamedPipeA(pipeName.c_str(), PIPE_ACCESS_INBOUND,
+                                   PIPE_TYPE_BYTE | PIPE_NOWAIT, 1, 0, 4096, 0, nullptr);
+    WCHECK(pipe != INVALID_HANDLE_VALUE);
+    std::string port = serialPort != nullptr ? serialPort : "COM5";
+    const std::string paths[] = {pipeName,
+                                 port,
+                                 "\\\\.\\" + port,
+                                 "\\??\\" + port,
+                                 folder + "\\" + port + ".log",
+                                 folder + "\\NUL.txt",
+                                 folder + "\\CONOUT$"};
+    for (const std::string& path : paths) {
+        int id = 0;
+        WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_FILE,
+                                                      kAllLevels, path.c_str(), &id));
+        int current = 0;
+        WCHECK_EQ(0, SORLINK(GetIDPort)(&current));
+        WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+    }
+    // No file of those names was made (a pattern is never a device name).
+    WIN32_FIND_DATAA found;
+    for (const char* pattern : {"\\COM*", "\\NUL*", "\\CONOUT*"}) {
+        HANDLE search = FindFirstFileA((folder + pattern).c_str(), &found);
+        WCHECK(search == INVALID_HANDLE_VALUE);
+        if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    }
+    // Pipes and mailslots by a server's name, this machine's among them:
+    // Wine opens none by such a name, so the rule the layer applies before
+    // its open is read directly. Windows opens them through the redirector
+    // ("\\ServerName\pipe\PipeName", Microsoft's "Pipe Names" and
+    // "Mailslot Names").
+    for (const char* path : {"\\\\localhost\\pipe\\sorlink", "//127.0.0.1/PIPE/sorlink",
+                             "\\\\?\\UNC\\localhost\\pipe\\sorlink", "\\\\*\\mailslot\\sorlink"}) {
+        WCHECK(plat::NamesADevice(path));
+    }
+    for (const char* path :
+         {"\\\\server\\pipes\\Sorlink.log", "\\\\server\\share\\pipe\\Sorlink.log",
+          "\\\\?\\UNC\\server\\share\\Sorlink.log"}) {
+        WCHECK(!plat::NamesADevice(path));
+    }
+
+    // A symbolic link is followed by CreateFile, so its target is what the
+    // rule reads. Wine makes no link (CreateSymbolicLink changes nothing,
+    // FSCTL_SET_REPARSE_POINT gives 50): the reparse data Windows gives
+    // (Microsoft's REPARSE_DATA_BUFFER) is read directly.
+    struct Link {
+        std::uint32_t tag;
+        std::uint32_t flags;
+        std::wstring target;
+        const char* expected;  // null: refused as unreadable
+        bool device;
+    };
+    const Link links[] = {
+        {IO_REPARSE_TAG_SYMLINK, 0, L"\\??\\pipe\\sorlink", "\\\\?\\pipe\\sorlink", true},
+        {IO_REPARSE_TAG_SYMLINK, 0, L"\\??\\COM5", "\\\\?\\COM5", true},
+        {IO_REPARSE_TAG_SYMLINK, 1, L"..\\Sorlink.log", "C:\\logs\\..\\Sorlink.log", false},
+        {IO_REPARSE_TAG_SYMLINK, 1, L"\\Sorlink.log", "C:\\Sorlink.log", false},
+        {IO_REPARSE_TAG_MOUNT_POINT, 0, L"\\??\\C:\\logs", "\\\\?\\C:\\logs", false},
+        {IO_REPARSE_TAG_SYMLINK, 0, L"\\??\\C:\\\u0395.log", nullptr, true},
+    };
+    for (const Link& link : links) {
+        std::uint32_t names = link.tag == IO_REPARSE_TAG_SYMLINK ? 20 : 16;
+        std::uint32_t bytes = static_cast<std::uint32_t>(link.target.size() * 2);
+        std::vector<unsigned char> data(names + 2 * bytes);
+        auto put = [&data](std::size_t at, std::uint32_t value, int size) {
+            for (int i = 0; i < size; ++i)
+                data[at + i] = static_cast<unsigned char>(value >> 8 * i);
+        };
+        put(0, link.tag, 4);
+        put(4, static_cast<std::uint32_t>(data.size() - 8), 2);
+        put(10, bytes, 2);  // the substitute name at offset 0, then the print name
+        put(12, bytes, 2);
+        put(14, bytes, 2);
+        if (names == 20) put(16, link.flags, 4);
+        std::memcpy(&data[names], link.target.data(), bytes);
+        std::memcpy(&data[names + bytes], link.target.data(), bytes);
+        std::string target;
+        bool read = plat::ReparseTarget(data.data(), static_cast<std::uint32_t>(data.size()),
+                                        "C:\\logs\\link.log", &target);
+        WCHECK_EQ(link.expected != nullptr, read);
+        if (link.expected != nullptr) {
+            WCHECK(target == link.expected);
+            WCHECK_EQ(link.device, plat::NamesADevice(target.c_str()));
+        }
+        WCHECK(!plat::ReparseTarget(data.data(), names + bytes - 2, "C:\\logs\\link.log", &target));
+    }
+
+    // WriteF refuses the pipe as it refuses any path that is no disk file.
+    int id = 0;
+    WCHECK_EQ(
+        0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_SERIAL, LOG_MODE_NONE, 0, nullptr, &id));
+    if (serialPort != nullptr) {
+        WCHECK_EQ(0, SORLINK(InitSerialPort)(serialPort, 9600, 0, 8, 0, 2));
+        WCHECK_EQ(0, SORLINK(Open)());
+        WCHECK_EQ(10, SORLINK(WriteF)(pipeName.c_str()));
+        int error = 0;
+        WCHECK_EQ(0, SORLINK(GetLastErrorComm)(&error));
+        WCHECK_EQ(5, error);
+        WCHECK_EQ(0, SORLINK(Close)());
+    }
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+
+    // A non-blocking pipe still listens only when no client ever came.
+    if (pipe != INVALID_HANDLE_VALUE) {
+        WCHECK(!ConnectNamedPipe(pipe, nullptr));
+        WCHECK_EQ(ERROR_PIPE_LISTENING, GetLastError());
+        CloseHandle(pipe);
+    }
+}
+
+// Committed private memory of the process (the heaps and every other
+// allocation), read region by region.
+SIZE_T CommittedPrivateBytes() {
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION info;
+    const char* address = nullptr;
+    for (int region = 0; region < 1000000; ++region) {
+        if (VirtualQuery(address, &info, sizeof info) != sizeof info) break;
+        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) total += info.RegionSize;
+        const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
+        if (next <= address) break;
+        address = next;
+    }
+    return total;
+}
+
+// A service that reloads the layer for every open: each cycle loads it,
+// creates and deletes a port, and unloads it. What the layer and its
+// statically linked run time allocate while loaded must go with it.
+void ChecksReloadingLeaksNothing() {
+    wine_check::Section("1000 LoadLibrary/FreeLibrary cycles of the layer");
+    auto cycle = [] {
+        library = LoadLibraryA("Sorlink64.dll");
+        if (library == nullptr) return false;
+        int id = 0;
+        bool ok = SORLINK(CreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_NONE, 0, nullptr,
+                                                   &id) == 0 &&
+                  SORLINK(DeleteAllLayerItems)() == 0;
+        ok = FreeLibrary(library) != 0 && ok;
+        library = nullptr;
+        return ok && GetModuleHandleA("Sorlink64.dll") == nullptr;
+    };
+    // The first cycles settle what the system keeps once (the loader's and
+    // Winsock's own tables).
+    for (int i = 0; i < 20; ++i) WCHECK(cycle());
+    const int cycles = 1000;
+    SIZE_T before = CommittedPrivateBytes();
+    int done = 0;
+    while (done < cycles && cycle()) ++done;
+    SIZE_T after = CommittedPrivateBytes();
+    WCHECK_EQ(cycles, done);
+    long long growth = static_cast<long long>(after) - static_cast<long long>(before);
+    std::printf(
+        "[ figures  ] committed private memory over %d cycles: %+lld bytes (%lld per "
+        "cycle)\n",
+        cycles, growth, growth / cycles);
+    // A leak of one block per load would show as its size times 1000; the
+    // heap's own growth steps are far below one block per cycle.
+    WCHECK(growth < 1024 * cycles);
+}
+
 // The end of a process with a port left: the "Process detach" line is
 // written, and nothing is deleted (no DeleteAllLayerItems line).
 void ChecksProcessExitWithAPort(const char* exitLogPath) {
@@ -584,8 +776,12 @@ int main(int argc, char** argv) {
     if (udp != nullptr && std::sscanf(udp, "%d,%d", &remotePort, &localPort) == 2) {
         ChecksUdpDevice(logPath, remotePort, localPort);
     }
+    std::string logFolder = logPath;
+    logFolder.erase(logFolder.find_last_of('\\'));
+    ChecksADeviceIsNeverALogFile(logFolder, serialPort);
     ChecksFreeLibraryWithAConnectedPort(logPath);
     ChecksProcessExitWithAPort((std::string(logPath) + ".exit").c_str());
+    ChecksReloadingLeaksNothing();
 
     std::printf("%s: %d failure(s)\n", argv[0], wine_check::Failures());
     return wine_check::Failures() == 0 ? 0 : 1;

@@ -28,8 +28,12 @@ final class PtyPrinter implements AutoCloseable {
     }
 
     private PtyPrinter(String kind, String name) throws IOException {
+        // The name goes as the hexadecimal of its UTF-8 bytes: a command line
+        // carries only what the C locale's charset can hold.
+        String hexName =
+                "hex:" + HexFormat.of().formatHex(name.getBytes(StandardCharsets.UTF_8));
         helper = new ProcessBuilder(System.getProperty("sorjni.ptyPrinter"), kind,
-                System.getenv("SORLINK_REGISTRY"), name)
+                System.getenv("SORLINK_REGISTRY"), hexName)
                          .redirectError(ProcessBuilder.Redirect.INHERIT)
                          .start();
         answers = new BufferedReader(

@@ -141,6 +141,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string kind = argv[1];
+    // "hex:" and the hexadecimal of the name's bytes.
+    std::string name = argv[3];
+    if (name.compare(0, 4, "hex:") == 0) {
+        std::string bytes;
+        for (std::size_t i = 4; i + 1 < name.size(); i += 2) {
+            bytes += static_cast<char>(std::stoi(name.substr(i, 2), nullptr, 16));
+        }
+        name = bytes;
+    }
     int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return 1;
     const char* device = ptsname(master);
@@ -154,9 +163,9 @@ int main(int argc, char** argv) {
         cfmakeraw(&raw);
         tcsetattr(slave, TCSANOW, &raw);
         close(slave);
-        if (!InstallUsbPrinter(device, argv[2], argv[3])) return 1;
+        if (!InstallUsbPrinter(device, argv[2], name.c_str())) return 1;
     } else {
-        MapSerialPort(device, argv[2], argv[3]);
+        MapSerialPort(device, argv[2], name.c_str());
     }
     std::cout << "ready " << device << std::endl;
 
