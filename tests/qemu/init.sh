@@ -1,0 +1,195 @@
+#!/bin/busybox sh
+# The initramfs's /init: loads the USB gadget, printer and FTDI drivers,
+# runs the scenario table and powers the machine off. Each scenario prints
+# one line "RESULT <name> PASS|FAIL <what was seen>". A line
+# "@@HOST <command>" asks the runner on the host to act (a monitor command,
+# bytes to or from the FTDI adapter's far end).
+/bin/busybox --install -s /bin
+export PATH=/bin LD_LIBRARY_PATH=/opt/sorlink
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+mkdir -p /tmp /var/lock /dev/pts
+mount -t tmpfs tmpfs /tmp
+echo 1 >/proc/sys/kernel/printk
+while read -r module args; do insmod "/lib/modules/$module" $args; done </modules.list
+# configfs may itself be one of the modules.
+mount -t configfs configfs /sys/kernel/config
+
+probe=/opt/sorlink/qemu_probe
+gadgets=/sys/kernel/config/usb_gadget
+
+result() { echo "RESULT $1 $2 $3"; }
+
+# Waits (at most 10 s) until the test of $1 holds.
+wait_for() {
+    i=0
+    while [ $i -lt 100 ]; do
+        eval "$1" && return 0
+        sleep 0.1
+        i=$((i + 1))
+    done
+    return 1
+}
+
+# A printer gadget: name, UDC, serial number.
+gadget() {
+    g=$gadgets/$1
+    mkdir -p "$g/strings/0x409" "$g/configs/c.1" "$g/functions/printer.p"
+    echo 0x0f3c >"$g/idVendor"
+    echo 0x0101 >"$g/idProduct"
+    echo "$3" >"$g/strings/0x409/serialnumber"
+    echo "Sorlink test" >"$g/strings/0x409/manufacturer"
+    echo "Receipt printer" >"$g/strings/0x409/product"
+    echo "MFG:Sorlink;MDL:Receipt;CMD:ESCPOS;" >"$g/functions/printer.p/pnp_string"
+    echo 10 >"$g/functions/printer.p/q_len"
+    [ -e "$g/configs/c.1/printer.p" ] || ln -s "$g/functions/printer.p" "$g/configs/c.1/"
+    echo "$2" >"$g/UDC"
+}
+unplug() { echo "" >"$gadgets/$1/UDC"; }
+replug() { echo "$2" >"$gadgets/$1/UDC"; }
+lp_count() { ls /dev/usb 2>/dev/null | grep -c '^lp'; }
+
+# Reads the gadget's side of printer $1 into $2 until it holds $3 bytes.
+collect() {
+    cat "/dev/g_printer$1" >"$2" &
+    reader=$!
+    wait_for "[ \$(wc -c <$2) -ge $3 ]"
+    kill $reader 2>/dev/null
+    wait $reader 2>/dev/null
+}
+
+pattern() { head -c "$1" /dev/urandom >"$2"; }
+
+scenario_usb_listing() {
+    out=$($probe list)
+    case "$out" in
+        "list=0 devices=0f3c|0101|QEMU0001") result usb_listing PASS "$out" ;;
+        *) result usb_listing FAIL "$out" ;;
+    esac
+}
+
+# 300,000 bytes, Close right after the last Write: all of it arrives.
+scenario_usb_whole_job() {
+    pattern 300000 /tmp/job
+    cat /dev/g_printer0 >/tmp/got &
+    reader=$!
+    out=$($probe job QEMU0001 /tmp/job 5000)
+    wait_for "[ \$(wc -c </tmp/got) -ge 300000 ]"
+    kill $reader; wait $reader 2>/dev/null
+    if [ "$out" = "init=0 open=0 openerror=0 write=0 writeerror=0 close=0" ] && cmp -s /tmp/job /tmp/got; then
+        result usb_whole_job PASS "$out"
+    else
+        result usb_whole_job FAIL "$out got=$(wc -c </tmp/got)"
+    fi
+}
+
+# Nobody reads the gadget: the write times out (313) and the printer stays.
+scenario_usb_printer_stops_reading() {
+    pattern 200000 /tmp/job
+    out=$($probe job QEMU0001 /tmp/job 1500)
+    case "$out" in
+        *"open=0 "*"write=313 "*"close=0") result usb_printer_stops_reading PASS "$out" ;;
+        *) result usb_printer_stops_reading FAIL "$out" ;;
+    esac
+    cat /dev/g_printer0 >/dev/null &
+    drain=$!
+    sleep 1
+    kill $drain; wait $drain 2>/dev/null
+}
+
+# The gadget is unbound from its UDC while a write waits: 330.
+scenario_usb_unplug_during_job() {
+    pattern 200000 /tmp/job
+    rm -f /tmp/opened
+    $probe job QEMU0001 /tmp/job 20000 /tmp/opened >/tmp/out &
+    job=$!
+    wait_for "[ -e /tmp/opened ]"
+    sleep 0.5
+    unplug g0
+    wait $job
+    out=$(cat /tmp/out)
+    case "$out" in
+        *"open=0 "*"write=330 "*) result usb_unplug_during_job PASS "$out" ;;
+        *) result usb_unplug_during_job FAIL "$out" ;;
+    esac
+}
+
+scenario_usb_replug() {
+    replug g0 dummy_udc.0
+    wait_for '[ -e /dev/usb/lp0 ]'
+    pattern 1000 /tmp/job
+    cat /dev/g_printer0 >/tmp/got &
+    reader=$!
+    out=$($probe job QEMU0001 /tmp/job 5000)
+    wait_for "[ \$(wc -c </tmp/got) -ge 1000 ]"
+    kill $reader; wait $reader 2>/dev/null
+    if cmp -s /tmp/job /tmp/got; then result usb_replug PASS "$out"; else result usb_replug FAIL "$out"; fi
+}
+
+# IsDeviceAvailable while plugged (0) and after the unplug (330).
+scenario_usb_is_device_available() {
+    rm -f /tmp/opened /tmp/gone
+    $probe avail QEMU0001 /tmp/opened /tmp/gone >/tmp/out &
+    job=$!
+    wait_for "[ -e /tmp/opened ]"
+    unplug g0
+    wait_for '[ ! -e /dev/usb/lp0 ]'
+    touch /tmp/gone
+    wait $job
+    out=$(cat /tmp/out)
+    replug g0 dummy_udc.0
+    wait_for '[ -e /dev/usb/lp0 ]'
+    case "$out" in
+        "open=0 before=0 after=330") result usb_is_device_available PASS "$out" ;;
+        *) result usb_is_device_available FAIL "$out" ;;
+    esac
+}
+
+# A node the user may not open is reported as refused (308, error 5), not
+# as absent; one another process holds, likewise (error 32).
+scenario_usb_node_refused() {
+    chmod 600 /dev/usb/lp0
+    denied=$($probe --uid 65534 job QEMU0001 /tmp/job 1000)
+    chmod 666 /dev/usb/lp0
+    sleep 30 </dev/usb/lp0 &
+    holder=$!
+    sleep 0.2
+    busy=$($probe job QEMU0001 /tmp/job 1000)
+    kill $holder; wait $holder 2>/dev/null
+    case "$denied/$busy" in
+        *"open=308 openerror=5 "*/*"open=308 openerror=32 "*) result usb_node_refused PASS "$denied / $busy" ;;
+        *) result usb_node_refused FAIL "$denied / $busy" ;;
+    esac
+}
+
+# A second gadget with the same serial number on another port.
+scenario_usb_same_serial() {
+    gadget g1 dummy_udc.1 QEMU0001
+    wait_for '[ $(lp_count) -ge 2 ]'
+    out=$($probe list)
+    second=$(echo "$out" | tr '|' '\n' | grep '^QEMU0001&')
+    pattern 5000 /tmp/job
+    cat /dev/g_printer1 >/tmp/got &
+    reader=$!
+    job=$($probe job "$second" /tmp/job 5000)
+    wait_for "[ \$(wc -c </tmp/got) -ge 5000 ]"
+    kill $reader; wait $reader 2>/dev/null
+    unplug g1
+    if [ -n "$second" ] && cmp -s /tmp/job /tmp/got; then
+        result usb_same_serial PASS "$out -> $second"
+    else
+        result usb_same_serial FAIL "$out -> '$second' $job"
+    fi
+}
+
+scenarios=$(echo "${SCENARIOS:-usb_listing usb_whole_job usb_printer_stops_reading usb_unplug_during_job usb_replug usb_is_device_available usb_node_refused usb_same_serial}" | tr , " ")
+
+gadget g0 dummy_udc.0 QEMU0001
+if wait_for '[ -e /dev/usb/lp0 ] && [ -e /dev/g_printer0 ]'; then
+    for s in $scenarios; do "scenario_$s"; done
+else
+    result usb_setup FAIL "no /dev/usb/lp0: $(ls /dev/usb /dev/g_printer* 2>&1 | tr '\n' ' ')"
+fi
+echo "@@END"
+poweroff -f
