@@ -241,6 +241,7 @@ private:
     int fd;
     std::unique_ptr<LineLock> lock;
     Dcb shadow{};  // the DCB fields termios has no place for
+    bool linesSet = false;
     CommTimeouts timeouts{};
 };
 
@@ -266,12 +267,18 @@ bool SerialDevice::SetCommState(const Dcb* dcb) {
         return Fail(error != 0 ? error : EINVAL);
     }
 
+    // As Windows' serial driver does, a line is set by its control mode
+    // only when that mode changes (or first after open): a state written
+    // again with the same mode keeps what EscapeCommFunction made of it.
+    bool dtrChanged = !linesSet || shadow.fDtrControl != dcb->fDtrControl;
+    bool rtsChanged = !linesSet || shadow.fRtsControl != dcb->fRtsControl;
     shadow = *dcb;
     shadow.DCBlength = kDcbLength;
-    if (dcb->fDtrControl != kDtrControlHandshake) {
+    linesSet = true;
+    if (dtrChanged && dcb->fDtrControl != kDtrControlHandshake) {
         ModemLines(TIOCM_DTR, dcb->fDtrControl == kDtrControlEnable);
     }
-    if (dcb->fRtsControl != kRtsControlHandshake) {
+    if (rtsChanged && dcb->fRtsControl != kRtsControlHandshake) {
         ModemLines(TIOCM_RTS, dcb->fRtsControl == kRtsControlEnable);
     }
     return true;
