@@ -183,13 +183,102 @@ scenario_usb_same_serial() {
     fi
 }
 
-scenarios=$(echo "${SCENARIOS:-usb_listing usb_whole_job usb_printer_stops_reading usb_unplug_during_job usb_replug usb_is_device_available usb_node_refused usb_same_serial}" | tr , " ")
+tty=/dev/ttyUSB0
+
+# The FTDI driver takes the line settings: Open succeeds only when the
+# driver carried them (the library reads them back), and the bytes reach
+# the adapter's far end.
+scenario_serial_line_settings() {
+    out=$($probe serial $tty 19200 2 7 2 0 HELLO-FTDI)
+    line=$(stty -F $tty -a | tr '\n' ' ')
+    case "$out" in
+        *"open=0 "*"write=0 params=0 baud=19200 parity=2 size=7 stops=2 flow=0 close=0")
+            result serial_line_settings PASS "$out" ;;
+        *) result serial_line_settings FAIL "$out / $line" ;;
+    esac
+    echo "@@HOST ftdi-expect serial_bytes HELLO-FTDI"
+}
+
+# Xon/Xoff on the real driver: ixon and ixoff, never crtscts.
+scenario_serial_xonxoff() {
+    out=$($probe serial $tty 9600 0 8 0 1 XONXOFF)
+    line=$(stty -F $tty -a | tr '\n' ' ')
+    case "$out/$line" in
+        *"open=0 "*"flow=1 close=0"/*" -crtscts "*" ixon ixoff "*) result serial_xonxoff PASS "$out" ;;
+        *) result serial_xonxoff FAIL "$out / $line" ;;
+    esac
+}
+
+# AdvSetSerialDTR/RTS reach the FTDI driver's modem lines.
+scenario_serial_dtr_rts() {
+    out=$($probe lines $tty)
+    case "$out" in
+        "open=0 dtroff=0 rtsoff=0 dtron=0 lines=DR,-R,--,D- close=0") result serial_dtr_rts PASS "$out" ;;
+        *) result serial_dtr_rts FAIL "$out" ;;
+    esac
+}
+
+# Nothing comes within the read time-out (114); then the far end sends and
+# the next read returns it.
+scenario_serial_timeouts() {
+    rm -f /tmp/waiting /tmp/sent
+    $probe read $tty 0 3000 /tmp/waiting /tmp/sent >/tmp/out &
+    job=$!
+    wait_for '[ -e /tmp/waiting ]'
+    echo "@@HOST ftdi-send 5343414e3132330d"
+    touch /tmp/sent
+    wait $job
+    out=$(cat /tmp/out)
+    case "$out" in
+        "open=0 read0=114/0/0 read1=0/0/8"*) result serial_timeouts PASS "$out" ;;
+        *) result serial_timeouts FAIL "$out" ;;
+    esac
+}
+
+# A program that opened the line first, by descriptor or by lock file.
+scenario_serial_exclusive() {
+    sleep 30 <$tty &
+    holder=$!
+    sleep 0.2
+    held=$($probe serial $tty 9600 0 8 0 2 MINE)
+    kill $holder; wait $holder 2>/dev/null
+    printf '%10d\n' 1 >/var/lock/LCK..ttyUSB0
+    locked=$($probe serial $tty 9600 0 8 0 2 MINE)
+    rm -f /var/lock/LCK..ttyUSB0
+    free=$($probe serial $tty 9600 0 8 0 2 MINE)
+    case "$held/$locked/$free" in
+        *"open=106 openerror=5 "*/*"open=106 openerror=5 "*/*"open=0 "*) result serial_exclusive PASS "$held / $locked / $free" ;;
+        *) result serial_exclusive FAIL "$held / $locked / $free" ;;
+    esac
+}
+
+# The adapter is removed from the machine (qemu's device_del) while the
+# port is open with return-at-once read time-outs: reads fail (113, 31).
+scenario_serial_unplug() {
+    rm -f /tmp/waiting /tmp/gone
+    $probe read $tty -1 0 /tmp/waiting /tmp/gone >/tmp/out &
+    job=$!
+    wait_for '[ -e /tmp/waiting ]'
+    echo "@@HOST monitor device_del ftdi0"
+    wait_for "[ ! -e $tty ]"
+    touch /tmp/gone
+    wait $job
+    out=$(cat /tmp/out)
+    case "$out" in
+        "open=0 read0=114/0/0 read1=113/31/0 read2=113/31/0 read3=113/31/0") result serial_unplug PASS "$out" ;;
+        *) result serial_unplug FAIL "$out" ;;
+    esac
+}
+
+scenarios=$(echo "${SCENARIOS:-usb_listing usb_whole_job usb_printer_stops_reading usb_unplug_during_job usb_replug usb_is_device_available usb_node_refused usb_same_serial serial_line_settings serial_xonxoff serial_dtr_rts serial_timeouts serial_exclusive serial_unplug}" | tr , " ")
 
 gadget g0 dummy_udc.0 QEMU0001
-if wait_for '[ -e /dev/usb/lp0 ] && [ -e /dev/g_printer0 ]'; then
-    for s in $scenarios; do "scenario_$s"; done
-else
+if ! wait_for '[ -e /dev/usb/lp0 ] && [ -e /dev/g_printer0 ]'; then
     result usb_setup FAIL "no /dev/usb/lp0: $(ls /dev/usb /dev/g_printer* 2>&1 | tr '\n' ' ')"
+elif ! wait_for "[ -e $tty ]"; then
+    result serial_setup FAIL "no $tty: $(ls /dev | grep tty | tr '\n' ' ')"
+else
+    for s in $scenarios; do "scenario_$s"; done
 fi
 echo "@@END"
 poweroff -f

@@ -7,7 +7,9 @@
 //   qemu_probe avail SERIAL MARKER GONE
 //   qemu_probe serial DEVICE BAUD PARITY SIZE STOPS FLOW TEXT
 //   qemu_probe read DEVICE READ_INTERVAL READ_CONSTANT MARKER GONE
+//   qemu_probe lines DEVICE
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -139,6 +141,33 @@ int SerialRead(char** argv) {
     return 0;
 }
 
+// DTR and RTS as the driver holds them (TIOCMGET on a descriptor of our
+// own) after each of AdvSetSerialDTR/RTS: "D" and "R" for raised lines.
+int SerialLines(const char* device) {
+    int id = 0;
+    CreateCommunicationPort(SORLINK_LINK_SERIAL, LOG_MODE_NONE, 0, nullptr, &id);
+    InitSerialPort(device, 9600, 0, 8, 0, 1);
+    int opened = Open();
+    int fd = open(device, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    auto lines = [fd] {
+        int bits = 0;
+        if (fd < 0 || ioctl(fd, TIOCMGET, &bits) != 0) return std::string("?");
+        return std::string((bits & TIOCM_DTR) != 0 ? "D" : "-") +
+               ((bits & TIOCM_RTS) != 0 ? "R" : "-");
+    };
+    std::string seen = lines();
+    int dtrOff = AdvSetSerialDTR(0);
+    seen += "," + lines();
+    int rtsOff = AdvSetSerialRTS(0);
+    seen += "," + lines();
+    int dtrOn = AdvSetSerialDTR(1);
+    seen += "," + lines();
+    if (fd >= 0) close(fd);
+    std::printf("open=%d dtroff=%d rtsoff=%d dtron=%d lines=%s close=%d\n", opened, dtrOff, rtsOff,
+                dtrOn, seen.c_str(), Close());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -158,6 +187,7 @@ int main(int argc, char** argv) {
     if (command == "avail" && argc >= 5) return Avail(argv[2], argv[3], argv[4]);
     if (command == "serial" && argc >= 9) return SerialJob(argv + 2);
     if (command == "read" && argc >= 7) return SerialRead(argv + 2);
-    std::fprintf(stderr, "usage: qemu_probe list|job|avail|serial|read ...\n");
+    if (command == "lines" && argc >= 3) return SerialLines(argv[2]);
+    std::fprintf(stderr, "usage: qemu_probe list|job|avail|serial|read|lines ...\n");
     return 2;
 }

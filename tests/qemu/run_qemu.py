@@ -170,9 +170,12 @@ def main():
     probe, library = sys.argv[1], sys.argv[2]
     if shutil.which("qemu-system-x86_64") is None:
         skip("qemu-system-x86_64 not installed (package qemu-system-x86)")
-    if not os.path.exists("/bin/busybox") or "statically" not in subprocess.run(
-            ["file", "-L", "/bin/busybox"], capture_output=True, text=True).stdout:
-        skip("no static /bin/busybox (package busybox-static)")
+    if not os.path.exists("/bin/busybox"):
+        skip("no /bin/busybox (package busybox-static)")
+    linked = subprocess.run(["ldd", "/bin/busybox"], capture_output=True, text=True)
+    if "not a dynamic executable" not in linked.stdout + linked.stderr and \
+            "statically linked" not in linked.stdout:
+        skip("/bin/busybox is not statically linked (package busybox-static)")
     kernel, moddir = kernel_and_modules()
     work = tempfile.mkdtemp(prefix="sorlink-qemu-")
     try:
@@ -194,11 +197,16 @@ def main():
             booted, results, console = run(command[:1] + accel + command[1:], mon, ftdi)
             if booted:
                 break
+        if not booted:
+            skip("qemu cannot boot the kernel on this machine")
         elapsed = time.monotonic() - started
         print("qemu ran %.1f s (%s)" % (elapsed, " ".join(accel)))
         if not results:
             print("no scenario reported; console:\n" + "\n".join(console[-40:]))
             return 1
+        if "table_finished" not in results:
+            results["table_finished"] = ("FAIL", "the guest stopped before the end of the table")
+            print("RESULT table_finished FAIL the guest stopped before the end of the table")
         failed = [name for name, (status, _) in results.items() if status != "PASS"]
         print("%d scenarios, %d failed" % (len(results), len(failed)))
         if failed:
@@ -237,6 +245,8 @@ def run(command, mon, ftdi):
                 parts = line.split(" ", 3)
                 results[parts[1]] = (parts[2], parts[3] if len(parts) > 3 else "")
                 print(line, flush=True)
+            elif line.startswith("@@END"):
+                results["table_finished"] = ("PASS", "")
             elif line.startswith("@@HOST "):
                 row = act(line[7:], mon, ftdi)
                 if row is not None:
