@@ -64,9 +64,41 @@ pattern() { head -c "$1" /dev/urandom >"$2"; }
 scenario_usb_listing() {
     out=$($probe list)
     case "$out" in
-        "list=0 devices=0f3c|0101|QEMU0001") result usb_listing PASS "$out" ;;
+        "list=0 devices=0f3c|0101|QEMU0001 printers=0/") result usb_listing PASS "$out" ;;
         *) result usb_listing FAIL "$out" ;;
     esac
+}
+
+# A printer installed on the gadget (its PnPData in the registry file) is
+# listed by name and a job sent by name arrives.
+scenario_usb_printer_by_name() {
+    cat >/tmp/registry.reg <<'REG'
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Enum\USB\VID_0F3C&PID_0101\QEMU0001]
+"ParentIdPrefix"="7&2f1e0d&0"
+
+[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Print\Printers\Counter]
+"Port"="USB001"
+
+[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Print\Printers\Counter\PnPData]
+"DeviceInstanceId"="USBPRINT\\MODEL\\7&2F1E0D&0&USB001"
+REG
+    pattern 20000 /tmp/job
+    cat /dev/g_printer0 >/tmp/got &
+    reader=$!
+    listed=$(SORLINK_REGISTRY=/tmp/registry.reg $probe list)
+    out=$(SORLINK_REGISTRY=/tmp/registry.reg $probe printer Counter /tmp/job)
+    wait_for "[ \$(wc -c </tmp/got) -ge 20000 ]"
+    kill $reader; wait $reader 2>/dev/null
+    case "$listed/$out" in
+        *"printers=0/Counter"/"init=0 open=0 openerror=0 write=0 writeerror=0 close=0")
+            if cmp -s /tmp/job /tmp/got; then
+                result usb_printer_by_name PASS "$listed / $out"
+                return
+            fi ;;
+    esac
+    result usb_printer_by_name FAIL "$listed / $out got=$(wc -c </tmp/got)"
 }
 
 # 300,000 bytes, Close right after the last Write: all of it arrives.
@@ -270,7 +302,7 @@ scenario_serial_unplug() {
     esac
 }
 
-scenarios=$(echo "${SCENARIOS:-usb_listing usb_whole_job usb_printer_stops_reading usb_unplug_during_job usb_replug usb_is_device_available usb_node_refused usb_same_serial serial_line_settings serial_xonxoff serial_dtr_rts serial_timeouts serial_exclusive serial_unplug}" | tr , " ")
+scenarios=$(echo "${SCENARIOS:-usb_listing usb_printer_by_name usb_whole_job usb_printer_stops_reading usb_unplug_during_job usb_replug usb_is_device_available usb_node_refused usb_same_serial serial_line_settings serial_xonxoff serial_dtr_rts serial_timeouts serial_exclusive serial_unplug}" | tr , " ")
 
 gadget g0 dummy_udc.0 QEMU0001
 if ! wait_for '[ -e /dev/usb/lp0 ] && [ -e /dev/g_printer0 ]'; then

@@ -4,6 +4,7 @@
 // the gadget or the adapter's far end received.
 //   qemu_probe [--uid N] list
 //   qemu_probe job SERIAL FILE [SEND_TIMEOUT_MS [MARKER]]
+//   qemu_probe printer NAME FILE
 //   qemu_probe avail SERIAL MARKER GONE
 //   qemu_probe serial DEVICE BAUD PARITY SIZE STOPS FLOW TEXT
 //   qemu_probe read DEVICE READ_INTERVAL READ_CONSTANT MARKER GONE
@@ -48,18 +49,22 @@ int List() {
     CreateCommunicationPort(SORLINK_LINK_USB, LOG_MODE_NONE, 0, nullptr, &id);
     char devices[1024] = {};
     int code = UsbEnumDevices(devices, sizeof(devices));
-    std::printf("list=%d devices=%s\n", code, devices);
+    char printers[1024] = {};
+    int printerCode = UsbEnumPrinters(printers, sizeof(printers));
+    std::printf("list=%d devices=%s printers=%d/%s\n", code, devices, printerCode, printers);
     return 0;
 }
 
-int Job(const char* serial, const char* file, int sendTimeout, const char* marker) {
+int Job(const char* serial, const char* file, int sendTimeout, const char* marker,
+        const char* printer = nullptr) {
     std::ifstream in(file, std::ios::binary);
     std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
                                      std::istreambuf_iterator<char>());
     int id = 0;
     CreateCommunicationPort(SORLINK_LINK_USB, LOG_MODE_FILE, LOG_TRACE | LOG_INFO | LOG_ERROR,
                             "/tmp/probe.log", &id);
-    int init = InitUsbVidPidSerial("0f3c", "0101", serial);
+    int init =
+        printer != nullptr ? InitUsbPrinter(printer) : InitUsbVidPidSerial("0f3c", "0101", serial);
     SetUsbTimeout(sendTimeout, 1000);
     int opened = Open();
     int openError = LastError();
@@ -184,6 +189,7 @@ int main(int argc, char** argv) {
         return Job(argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 5000,
                    argc > 5 ? argv[5] : nullptr);
     }
+    if (command == "printer" && argc >= 4) return Job(nullptr, argv[3], 5000, nullptr, argv[2]);
     if (command == "avail" && argc >= 5) return Avail(argv[2], argv[3], argv[4]);
     if (command == "serial" && argc >= 9) return SerialJob(argv + 2);
     if (command == "read" && argc >= 7) return SerialRead(argv + 2);
