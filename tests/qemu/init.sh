@@ -200,7 +200,7 @@ scenario_usb_same_serial() {
     gadget g1 dummy_udc.1 QEMU0001
     wait_for '[ $(lp_count) -ge 2 ]'
     out=$($probe list)
-    second=$(echo "$out" | tr '|' '\n' | grep '^QEMU0001&')
+    second=$(echo "$out" | sed 's/.*devices=//; s/ printers=.*//' | tr '|' '\n' | grep '^QEMU0001&')
     pattern 5000 /tmp/job
     cat /dev/g_printer1 >/tmp/got &
     reader=$!
