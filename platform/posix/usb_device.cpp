@@ -13,8 +13,11 @@
 // The node is opened non-blocking, so usblp's write returns as soon as the
 // transfer is queued, and polls writable only once the driver has completed
 // it. A write request therefore completes only then: the bytes a caller
-// counts as written have reached the printer, and releasing the node (which
-// kills every transfer in flight) loses none of them. A write cancelled
+// counts as written have been transferred, and releasing the node (which
+// kills every transfer in flight) loses none of them. usblp keeps the
+// outcome of a completed transfer to itself (only a blocking writer, which
+// no time-out can bound, would see it), so a transfer that ended in error
+// on a printer still present counts as written too. A write cancelled
 // before its transfer completed releases and reopens the node, the only way
 // usblp drops a transfer; input the driver already holds is read out first.
 //
