@@ -12,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -142,7 +143,10 @@ private:
         char text[32] = {};
         ssize_t n = ::read(fd, text, sizeof(text) - 1);
         ::close(fd);
-        if (n == static_cast<ssize_t>(sizeof(int))) {
+        // "123\n" is text too: only four bytes that are not text are binary.
+        bool looksLikeText =
+            n > 0 && (std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == ' ');
+        if (n == static_cast<ssize_t>(sizeof(int)) && !looksLikeText) {
             int binary = 0;
             std::memcpy(&binary, text, sizeof(binary));
             return binary;

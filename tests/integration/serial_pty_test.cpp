@@ -313,6 +313,7 @@ TEST_F(SerialPty, ALineAnotherProgramHoldsIsRefusedLikeWindows) {
     const Row rows[] = {
         {"descriptor only", "", 106, 5},
         {"lock of a living process", std::to_string(getppid()), 106, 5},
+        {"four bytes of text", "  1", 106, 5},  // "  1\n" names process 1
         {"stale lock", "999999", 0, 0},
     };
     for (const Row& row : rows) {
