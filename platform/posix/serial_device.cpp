@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -161,9 +162,18 @@ private:
 // it: a descriptor under /proc/PID/fd that names the same character
 // device. Only the processes whose descriptors may be read are seen (all
 // of them for root).
+//
+// The walk costs tens of milliseconds. Pseudo-terminals are left out: the
+// program on a pseudo-terminal's other side holds its master, never the
+// line itself, and their users (the virtual printer, tests) open and close
+// them many times over.
 bool OpenedByAnotherProcess(int fd) {
+    constexpr unsigned kFirstPtySlaveMajor = 136;  // UNIX98_PTY_SLAVE_MAJOR
+    constexpr unsigned kPtySlaveMajors = 8;
     struct stat own {};
     if (::fstat(fd, &own) != 0 || !S_ISCHR(own.st_mode)) return false;
+    unsigned kind = major(own.st_rdev);
+    if (kind >= kFirstPtySlaveMajor && kind < kFirstPtySlaveMajor + kPtySlaveMajors) return false;
     DIR* processes = opendir("/proc");
     if (processes == nullptr) return false;
     std::string self = std::to_string(getpid());

@@ -1,10 +1,7 @@
 // The serial transport of the real library against pseudo-terminals.
 #include <dirent.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 
 #include <cstring>
@@ -280,10 +277,11 @@ TEST_F(SerialPty, APortIsOpenedForExclusiveUse) {
     EXPECT_EQ(0, Open());
 }
 
-// Another program that holds the line first: by a descriptor alone (a
-// plain `sleep < /dev/pts/N`) or by a UUCP lock file naming a living
-// process. A lock whose process has died is taken over and removed at
-// Close.
+// Another program that holds the line by a UUCP lock file naming a living
+// process is refused; a lock whose process has died is taken over and
+// removed at Close. (A program that holds the line by a descriptor alone
+// is refused too; pseudo-terminals are left out of that search, which the
+// FTDI adapter under qemu shows.)
 TEST_F(SerialPty, ALineAnotherProgramHoldsIsRefusedLikeWindows) {
     std::string lockDir = dir.File("lock");
     ASSERT_EQ(0, mkdir(lockDir.c_str(), 0755));
@@ -294,52 +292,33 @@ TEST_F(SerialPty, ALineAnotherProgramHoldsIsRefusedLikeWindows) {
     }
     std::string lockFile = lockDir + "/LCK.." + line;
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, slavePath.c_str(), O_RDWR | O_NOCTTY, 0);
-    char sleepName[] = "sleep";
-    char seconds[] = "30";
-    char* argv[] = {sleepName, seconds, nullptr};
-    pid_t holder = 0;
-    ASSERT_EQ(0, posix_spawnp(&holder, "sleep", &actions, nullptr, argv, environ));
-    posix_spawn_file_actions_destroy(&actions);
-
     struct Row {
         const char* what;
-        std::string lockText;  // "" = no lock file
+        std::string lockText;
         int open;
-        int error;
     };
     const Row rows[] = {
-        {"descriptor only", "", 106, 5},
-        {"lock of a living process", std::to_string(getppid()), 106, 5},
-        {"four bytes of text", "  1", 106, 5},  // "  1\n" names process 1
-        {"stale lock", "999999", 0, 0},
+        {"lock of a living process", std::to_string(getppid()), 106},
+        {"four bytes of text", "  1", 106},  // "  1\n" names process 1
+        {"stale lock", "999999", 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        if (!row.lockText.empty()) testing_support::WriteFile(lockFile, row.lockText + "\n");
+        testing_support::WriteFile(lockFile, row.lockText + "\n");
         ASSERT_EQ(0, InitSerialPort("COM9", 9600, 0, 8, 0, 2));
         EXPECT_EQ(row.open, Open());
         int error = -1;
         ASSERT_EQ(0, GetLastErrorComm(&error));
         if (row.open != 0) {
-            EXPECT_EQ(row.error, error);
+            EXPECT_EQ(5, error);
+            continue;
         }
-        if (row.open == 0) {
-            ASSERT_EQ(0, Write(Bytes("MINE"), 4));
-            EXPECT_EQ("MINE", Received(4));
-            struct stat info {};
-            EXPECT_EQ(0, stat(lockFile.c_str(), &info)) << "the line is locked while open";
-            ASSERT_EQ(0, Close());
-            EXPECT_NE(0, stat(lockFile.c_str(), &info)) << "Close removes the lock";
-        }
-        if (row.lockText.empty()) {
-            // Only the descriptor held it: without the holder the open goes through.
-            kill(holder, SIGKILL);
-            waitpid(holder, nullptr, 0);
-        }
-        ResetLastErrorComm();
+        ASSERT_EQ(0, Write(Bytes("MINE"), 4));
+        EXPECT_EQ("MINE", Received(4));
+        struct stat info {};
+        EXPECT_EQ(0, stat(lockFile.c_str(), &info)) << "the line is locked while open";
+        ASSERT_EQ(0, Close());
+        EXPECT_NE(0, stat(lockFile.c_str(), &info)) << "Close removes the lock";
     }
 }
 
