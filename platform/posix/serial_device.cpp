@@ -113,7 +113,11 @@ public:
             }
             if (errno != EEXIST) return true;
             long owner = Owner(candidate);
-            if (owner > 0 && (::kill(static_cast<pid_t>(owner), 0) == 0 || errno == EPERM)) {
+            // A lock naming this very process is left from an earlier one
+            // that had the same ID (a restarted container): while this
+            // process holds the line, flock has already refused the open.
+            if (owner > 0 && owner != static_cast<long>(getpid()) &&
+                (::kill(static_cast<pid_t>(owner), 0) == 0 || errno == EPERM)) {
                 return false;
             }
             // A file being written has no owner yet: wait for its writer.
@@ -124,7 +128,9 @@ public:
                 nanosleep(&pause, nullptr);
                 continue;
             }
-            ::unlink(candidate.c_str());
+            // A stale lock that may not be removed (a folder of another
+            // owner) holds no one's line: take it without a lock file.
+            if (::unlink(candidate.c_str()) != 0 && errno != ENOENT) return true;
         }
         return false;
     }
@@ -137,22 +143,27 @@ public:
 
 private:
     // The process ID a lock file names, as text or (the old binary form) as
-    // a native int; 0 when unreadable.
+    // a native int; 0 when unreadable or out of the range of process IDs.
     static long Owner(const std::string& file) {
         int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return 0;
         char text[32] = {};
         ssize_t n = ::read(fd, text, sizeof(text) - 1);
         ::close(fd);
-        // "123\n" is text too: only four bytes that are not text are binary.
-        bool looksLikeText =
-            n > 0 && (std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == ' ');
-        if (n == static_cast<ssize_t>(sizeof(int)) && !looksLikeText) {
+        if (n <= 0) return 0;
+        // A process ID is below 2^22, so a binary one always has a zero
+        // byte; text has none ("123\n" is text, "90\0\0" is 12345).
+        long owner = 0;
+        if (n == static_cast<ssize_t>(sizeof(int)) &&
+            std::memchr(text, '\0', sizeof(int)) != nullptr) {
             int binary = 0;
             std::memcpy(&binary, text, sizeof(binary));
-            return binary;
+            owner = binary;
+        } else {
+            owner = std::strtol(text, nullptr, 10);
         }
-        return n > 0 ? std::strtol(text, nullptr, 10) : 0;
+        // kill(-1, 0) would ask after every process, not one.
+        return owner > 0 && owner <= 0x7FFFFFFF ? owner : 0;
     }
 
     std::string path;
@@ -161,15 +172,20 @@ private:
 // Whether another process holds the device open, found as fuser(1) finds
 // it: a descriptor under /proc/PID/fd that names the same character
 // device. Only the processes whose descriptors may be read are seen (all
-// of them for root).
+// of them for root). A descriptor is stat'ed only when its link names a
+// file under /dev: following every link would reach into the files of
+// other processes, and one on a network file system whose server is gone
+// would hang the open. The walk ends after kScanBudgetMs (some
+// milliseconds per hundred processes; a machine with thousands of busy
+// processes would otherwise take seconds an open), and what it has not
+// reached by then counts as not holding the line.
 //
-// The walk costs tens of milliseconds. Pseudo-terminals are left out: the
-// program on a pseudo-terminal's other side holds its master, never the
-// line itself, and their users (the virtual printer, tests) open and close
-// them many times over.
+// Pseudo-terminals are left out: their users (the virtual printer, tests)
+// open and close them many times over.
 bool OpenedByAnotherProcess(int fd) {
     constexpr unsigned kFirstPtySlaveMajor = 136;  // UNIX98_PTY_SLAVE_MAJOR
     constexpr unsigned kPtySlaveMajors = 8;
+    constexpr std::int64_t kScanBudgetMs = 250;
     struct stat own {};
     if (::fstat(fd, &own) != 0 || !S_ISCHR(own.st_mode)) return false;
     unsigned kind = major(own.st_rdev);
@@ -177,8 +193,9 @@ bool OpenedByAnotherProcess(int fd) {
     DIR* processes = opendir("/proc");
     if (processes == nullptr) return false;
     std::string self = std::to_string(getpid());
+    std::int64_t deadline = NowMs() + kScanBudgetMs;
     bool found = false;
-    while (!found) {
+    while (!found && NowMs() < deadline) {
         struct dirent* process = readdir(processes);
         if (process == nullptr) break;
         if (process->d_name[0] < '1' || process->d_name[0] > '9' || self == process->d_name) {
@@ -187,11 +204,15 @@ bool OpenedByAnotherProcess(int fd) {
         std::string folder = std::string("/proc/") + process->d_name + "/fd";
         DIR* descriptors = opendir(folder.c_str());
         if (descriptors == nullptr) continue;
+        int folderFd = dirfd(descriptors);
         while (struct dirent* entry = readdir(descriptors)) {
             if (entry->d_name[0] == '.') continue;
+            char target[16] = {};
+            ssize_t length = ::readlinkat(folderFd, entry->d_name, target, sizeof(target) - 1);
+            if (length < 5 || std::memcmp(target, "/dev/", 5) != 0) continue;
             struct stat info {};
-            if (::stat((folder + "/" + entry->d_name).c_str(), &info) == 0 &&
-                S_ISCHR(info.st_mode) && info.st_rdev == own.st_rdev) {
+            if (::fstatat(folderFd, entry->d_name, &info, 0) == 0 && S_ISCHR(info.st_mode) &&
+                info.st_rdev == own.st_rdev) {
                 found = true;
                 break;
             }

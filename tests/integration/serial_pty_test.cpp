@@ -1,5 +1,6 @@
 // The serial transport of the real library against pseudo-terminals.
 #include <dirent.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -297,14 +298,19 @@ TEST_F(SerialPty, ALineAnotherProgramHoldsIsRefusedLikeWindows) {
         std::string lockText;
         int open;
     };
+    // The binary form "1\0\0\0" names process 49 (not 1, as text would).
+    bool alive49 = kill(49, 0) == 0 || errno == EPERM;
     const Row rows[] = {
-        {"lock of a living process", std::to_string(getppid()), 106},
-        {"four bytes of text", "  1", 106},  // "  1\n" names process 1
-        {"stale lock", "999999", 0},
+        {"lock of a living process", std::to_string(getppid()) + "\n", 106},
+        {"four bytes of text", "  1\n", 106},  // names process 1
+        {"stale lock", "999999\n", 0},
+        {"binary form", std::string("1\0\0\0", 4), alive49 ? 106 : 0},
+        {"beyond the process IDs", "4294967295\n", 0},  // not kill(-1, 0)
+        {"left by an earlier process of this ID", std::to_string(getpid()) + "\n", 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        testing_support::WriteFile(lockFile, row.lockText + "\n");
+        testing_support::WriteFile(lockFile, row.lockText);
         ASSERT_EQ(0, InitSerialPort("COM9", 9600, 0, 8, 0, 2));
         EXPECT_EQ(row.open, Open());
         int error = -1;
