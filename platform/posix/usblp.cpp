@@ -73,33 +73,33 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Every printer must have an instance of its own for as long as it stays
-// on its USB port. A printer without a serial number is named after its
-// port path (1-1.2); of printers sharing a VID, PID and serial number the
-// one on the first port path keeps the serial number and the others add
-// "&" and their port path (0123456789&1-2).
+// Every printer must have an instance of its own, and a name must never
+// pass from one printer to another. A printer without a serial number is
+// named after its USB port path (1-1.2). Printers sharing a VID, PID and
+// serial number are each named by the serial number, "&" and their port
+// path (0123456789&1-2): none keeps the bare serial number, which would
+// otherwise move to whichever printer sorts first as printers come and
+// go, and send a job meant for one to the other.
 void MakeInstancesUnique(std::vector<UsbPrinterNode>* nodes) {
-    std::vector<UsbPrinterNode*> byPort;
-    for (UsbPrinterNode& node : *nodes) byPort.push_back(&node);
-    std::sort(byPort.begin(), byPort.end(), [](const UsbPrinterNode* a, const UsbPrinterNode* b) {
-        return a->portPath < b->portPath;
-    });
-    for (std::size_t i = 0; i < byPort.size(); ++i) {
-        UsbPrinterNode* node = byPort[i];
-        if (node->instance.empty()) {
-            node->instance = node->portPath;
-            continue;
-        }
-        for (std::size_t j = 0; j < i; ++j) {
-            const UsbPrinterNode* earlier = byPort[j];
-            if (earlier->vendorId == node->vendorId && earlier->productId == node->productId &&
-                strcasecmp(earlier->instance.c_str(), node->instance.c_str()) == 0) {
-                node->instance += "&" + node->portPath;
-                break;
+    std::vector<bool> shared(nodes->size(), false);
+    for (std::size_t i = 0; i < nodes->size(); ++i) {
+        const UsbPrinterNode& node = (*nodes)[i];
+        for (std::size_t j = i + 1; j < nodes->size(); ++j) {
+            const UsbPrinterNode& other = (*nodes)[j];
+            if (!node.instance.empty() && other.vendorId == node.vendorId &&
+                other.productId == node.productId &&
+                strcasecmp(other.instance.c_str(), node.instance.c_str()) == 0) {
+                shared[i] = shared[j] = true;
             }
         }
     }
-    for (UsbPrinterNode& node : *nodes) {
+    for (std::size_t i = 0; i < nodes->size(); ++i) {
+        UsbPrinterNode& node = (*nodes)[i];
+        if (node.instance.empty()) {
+            node.instance = node.portPath;
+        } else if (shared[i]) {
+            node.instance += "&" + node.portPath;
+        }
         node.interfacePath = "\\\\?\\usb#vid_" + node.vendorId + "&pid_" + node.productId + "#" +
                              node.instance + "#" + kUsbPrinterClassGuidText;
     }

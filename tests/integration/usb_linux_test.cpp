@@ -227,10 +227,11 @@ TEST_F(UsbLinux, AbsentDeviceNodeFailsTheOpen) {
 }
 
 // Every printer is reachable under the name it is listed by: two with one
-// serial number (the one on the first port path keeps it), one without a
-// serial number (named by its port path, which a replug into the same port
-// keeps), and one whose serial number has blanks, a tab and non-ASCII bytes
-// (opened by the listed name and by the text the device reports).
+// serial number (each named by it and its port path, so that neither takes
+// the other's name as printers come and go), one without a serial number
+// (named by its port path, which a replug into the same port keeps), and
+// one whose serial number has blanks, path separators, a tab and non-ASCII
+// bytes (opened by the listed name and by the text the device reports).
 TEST_F(UsbLinux, EveryPrinterIsReachableByTheNameItIsListedBy) {
     struct Row {
         const char* lp;
@@ -241,10 +242,10 @@ TEST_F(UsbLinux, EveryPrinterIsReachableByTheNameItIsListedBy) {
     };
     const Row rows[] = {
         {"lp0", "1-2", "0123456789", "0123456789&1-2", "0123456789&1-2"},
-        {"lp1", "1-1", "0123456789", "0123456789", "0123456789"},
+        {"lp1", "1-1", "0123456789", "0123456789&1-1", "0123456789&1-1"},
         {"lp2", "1-3", nullptr, "1-3", "1-3"},
-        {"lp3", "1-4", "SN 123 \t\xc3\xa9", "SN_123____", "SN 123 \t\xc3\xa9"},
-        {"lp3", "1-4", "", "", "SN_123____"},  // the same printer by its listed name
+        {"lp3", "1-4", "SN#1/23 \t\xc3\xa9", "SN_1_23____", "SN#1/23 \t\xc3\xa9"},
+        {"lp3", "1-4", "", "", "SN_1_23____"},  // the same printer by its listed name
     };
     int printers[4] = {-1, -1, -1, -1};
     std::string expected;
@@ -264,6 +265,9 @@ TEST_F(UsbLinux, EveryPrinterIsReachableByTheNameItIsListedBy) {
         EXPECT_EQ(job, FromNode(printers[i < 4 ? i : 3], job.size()));
         EXPECT_EQ(0, Close());
     }
+    // The shared serial number alone names neither printer.
+    ASSERT_EQ(0, InitUsbVidPidSerial("0f3c", "0101", "0123456789"));
+    EXPECT_EQ(316, Open());
     for (int printer : printers) close(printer);
 }
 
