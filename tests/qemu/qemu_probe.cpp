@@ -68,16 +68,18 @@ int Job(const char* serial, const char* file, int sendTimeout, const char* marke
     SetUsbTimeout(sendTimeout, 1000);
     int opened = Open();
     int openError = LastError();
-    Mark(marker);
     int write = -1;
     if (opened == 0) {
-        // Pieces as an application sends a ticket: 4 KiB at a time.
+        // Pieces as an application sends a ticket: 4 KiB at a time. The
+        // marker tells the scenario that the job is under way.
         write = 0;
         for (std::size_t at = 0; at < bytes.size() && write == 0; at += 4096) {
             std::size_t n = bytes.size() - at < 4096 ? bytes.size() - at : 4096;
             write = Write(bytes.data() + at, static_cast<int>(n));
+            if (at == 0) Mark(marker);
         }
     }
+    Mark(marker);
     int writeError = LastError();
     int closed = Close();
     std::printf("init=%d open=%d openerror=%d write=%d writeerror=%d close=%d\n", init, opened,
