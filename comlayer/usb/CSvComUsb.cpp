@@ -61,7 +61,15 @@ int CSvComUsb::OpenUsb() {
 
     char path[kTextSize] = {};
     if (byPrinterName) {
-        if (FindSymbolicLinkFromName(path, vid, pid, parentPrefixId) == 0) {
+        int found = FindSymbolicLinkFromName(path, vid, pid, parentPrefixId);
+        if (found == kFoundButRefused) {
+            logFile->Writef(prefix, LOG_ERROR,
+                            "USB device with VID=%s, PID=%s, PrefixID=%s is present but can not "
+                            "be opened (error %d)\n",
+                            vid, pid, parentPrefixId, lastSystemError);
+            return 308;
+        }
+        if (found != 1) {
             logFile->Writef(prefix, LOG_ERROR,
                             "Impossible to find and open a USB plugged device with VID=%s, PID=%s, "
                             "PrefixID=%s\n",

@@ -91,11 +91,11 @@ private:
     bool ExtractParentPrefixID(const char* printerName, char* prefixOut);
     // Logs its failures with prefix, or not at all when prefix is null.
     bool ReadParentPrefix(const char* prefix, const char* keyPath, char* prefixOut);
+    // Both look-ups: 1 found, 0 not present, kFoundButRefused present but
+    // not to be opened (lastSystemError holds why).
+    static constexpr int kFoundButRefused = 2;
     int FindSymbolicLinkFromName(char* linkOut, const char* vendorId, const char* productId,
                                  const char* parentPrefix);
-    // 1 found, 0 not present, kFoundButRefused present but not to be opened
-    // (lastSystemError holds why).
-    static constexpr int kFoundButRefused = 2;
     int FindSymbolicLinkFromSerial(char* linkOut, const char* vendorId, const char* productId,
                                    const char* serial);
     int CheckList(int printers, char* list);

@@ -149,7 +149,8 @@ int CSvComUsb::FindSymbolicLinkFromName(char* linkOut, const char* vendorId, con
     const char* prefix = "CSvComUsb::FindSymbolicLinkFromName - ";
     logFile->Writef(prefix, LOG_TRACE, "START\n");
     int found = 0;
-    WalkInterfaces([&](const char* path) {
+    int refusal = 0;
+    auto sameDevice = [&](const char* path) {
         UsbPathParts parts;
         CutDevicePath(path, &parts);
         if (!EqualNoCase(parts.vendorId, vendorId) || !EqualNoCase(parts.productId, productId)) {
@@ -160,13 +161,23 @@ int CSvComUsb::FindSymbolicLinkFromName(char* linkOut, const char* vendorId, con
         char keyPath[3 * kTextSize];
         InstanceKeyPath(parts.hardwareId, parts.instance, keyPath, sizeof(keyPath));
         char value[CRegistry::kValueSize] = {};
-        if (!ReadParentPrefix(prefix, keyPath, value) || !EqualNoCase(value, parentPrefix)) {
-            return false;
-        }
-        std::memcpy(linkOut, path, std::strlen(path) + 1);
-        found = 1;
-        return true;
-    });
+        return ReadParentPrefix(prefix, keyPath, value) && EqualNoCase(value, parentPrefix);
+    };
+    WalkInterfaces(
+        [&](const char* path) {
+            if (!sameDevice(path)) return false;
+            std::memcpy(linkOut, path, std::strlen(path) + 1);
+            found = 1;
+            return true;
+        },
+        [&](const char* path, int error) {
+            if (sameDevice(path)) refusal = error;
+        });
+    if (found == 0 && refusal != 0) {
+        // The end of the walk overwrote the refusal's error.
+        lastSystemError = refusal;
+        found = kFoundButRefused;
+    }
     logFile->Writef(prefix, LOG_TRACE, "END\n");
     return found;
 }

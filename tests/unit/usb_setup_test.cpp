@@ -186,6 +186,12 @@ TEST_F(UsbSetup, DeviceHeldByAnotherProgramIsReportedAsRefused) {
     EXPECT_TRUE(
         Logged("CSvComUsb::OpenUsb - USB device with VID=0f3c, PID=0101, "
                "SerialNumber=A1B2C3 is present but can not be opened (error 32)"));
+    // Likewise when an installed printer names it.
+    ResetLastErrorComm();
+    ASSERT_EQ(0, InitUsbPrinter("Receipt"));
+    EXPECT_EQ(308, Open());
+    ASSERT_EQ(0, GetLastErrorComm(&error));
+    EXPECT_EQ(static_cast<int>(plat::kErrorSharingViolation), error);
 }
 
 TEST_F(UsbSetup, PipeThatFailsToOpenLeavesNothingOpen) {
