@@ -87,7 +87,11 @@ public:
     // without a writable lock folder has no one to agree with: the line
     // is taken without a lock file.
     bool Take(const char* devicePath) {
-        std::string name = devicePath;
+        // The lock is named after the device itself, not after a link to
+        // it (/dev/serial/by-id/...), as the other programs name it.
+        char* real = ::realpath(devicePath, nullptr);
+        std::string name = real != nullptr ? real : devicePath;
+        std::free(real);
         if (name.compare(0, 5, "/dev/") == 0) name.erase(0, 5);
         for (char& c : name) {
             if (c == '/') c = '_';

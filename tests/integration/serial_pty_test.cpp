@@ -326,6 +326,13 @@ TEST_F(SerialPty, ALineAnotherProgramHoldsIsRefusedLikeWindows) {
         ASSERT_EQ(0, Close());
         EXPECT_NE(0, stat(lockFile.c_str(), &info)) << "Close removes the lock";
     }
+    // A port mapped to a link to the line is locked by the line's name.
+    std::string link = dir.File("by-id-printer");
+    ASSERT_EQ(0, symlink(slavePath.c_str(), link.c_str()));
+    WriteRegistry("\"" + link + "\"=\"COM8\"\n");
+    testing_support::WriteFile(lockFile, std::to_string(getppid()) + "\n");
+    ASSERT_EQ(0, InitSerialPort("COM8", 9600, 0, 8, 0, 2));
+    EXPECT_EQ(106, Open());
 }
 
 // An unplugged adapter hangs its line up; with return-at-once time-outs a
