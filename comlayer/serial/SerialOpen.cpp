@@ -62,7 +62,9 @@ void ApplyFlowControl(int flowControl, plat::Dcb* dcb) {
     static const std::uint32_t kLineControl[] = {plat::kDtrControlHandshake,
                                                  plat::kDtrControlEnable, plat::kDtrControlDisable};
     bool xonXoff = flowControl == 1;
-    dcb->fOutxCtsFlow = flowControl == 2 ? 0 : 1;
+    // Only the hardware handshake waits for CTS: with Xon/Xoff on a
+    // three-wire cable CTS is never raised and nothing would be sent.
+    dcb->fOutxCtsFlow = flowControl == 0 ? 1 : 0;
     dcb->fOutxDsrFlow = 0;
     dcb->fDtrControl = kLineControl[flowControl];
     dcb->fRtsControl = kLineControl[flowControl];

@@ -61,14 +61,29 @@ int CSvComUsb::OpenUsb() {
 
     char path[kTextSize] = {};
     if (byPrinterName) {
-        if (FindSymbolicLinkFromName(path, vid, pid, parentPrefixId) == 0) {
+        int found = FindSymbolicLinkFromName(path, vid, pid, parentPrefixId);
+        if (found == kFoundButRefused) {
+            logFile->Writef(prefix, LOG_ERROR,
+                            "USB device with VID=%s, PID=%s, PrefixID=%s is present but can not "
+                            "be opened (error %d)\n",
+                            vid, pid, parentPrefixId, lastSystemError);
+            return 308;
+        }
+        if (found != 1) {
             logFile->Writef(prefix, LOG_ERROR,
                             "Impossible to find and open a USB plugged device with VID=%s, PID=%s, "
                             "PrefixID=%s\n",
                             vid, pid, parentPrefixId);
             return 315;
         }
-    } else if (FindSymbolicLinkFromSerial(path, vid, pid, serialNumber) == 0) {
+    } else if (int found = FindSymbolicLinkFromSerial(path, vid, pid, serialNumber); found != 1) {
+        if (found == kFoundButRefused) {
+            logFile->Writef(prefix, LOG_ERROR,
+                            "USB device with VID=%s, PID=%s, SerialNumber=%s is present but can "
+                            "not be opened (error %d)\n",
+                            vid, pid, serialNumber, lastSystemError);
+            return 308;
+        }
         logFile->Writef(prefix, LOG_ERROR,
                         "Impossible to find and open a USB plugged device with VID=%s, PID=%s, "
                         "SerialNumber=%s\n",

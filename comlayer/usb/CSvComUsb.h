@@ -80,14 +80,20 @@ private:
     // Discovery (CSvComUsbDiscovery.cpp).
     const plat::Guid& ClassGuid() const;
     // Calls visit(path) for each present interface of the type's class that
-    // opens; visit returns true to end the walk. Every test handle and the
-    // device-information set are released before it returns.
-    void WalkInterfaces(const std::function<bool(const char* path)>& visit);
+    // opens; visit returns true to end the walk. An interface that is
+    // present but refused (access denied, in use) is logged and given to
+    // refused. Every test handle and the device-information set are
+    // released before it returns.
+    void WalkInterfaces(const std::function<bool(const char* path)>& visit,
+                        const std::function<void(const char* path, int error)>& refused = {});
     plat::Handle OpenInterface(plat::DevInfo set, const plat::DeviceInterfaceData* data,
                                char* pathOut);
     bool ExtractParentPrefixID(const char* printerName, char* prefixOut);
     // Logs its failures with prefix, or not at all when prefix is null.
     bool ReadParentPrefix(const char* prefix, const char* keyPath, char* prefixOut);
+    // Both look-ups: 1 found, 0 not present, kFoundButRefused present but
+    // not to be opened (lastSystemError holds why).
+    static constexpr int kFoundButRefused = 2;
     int FindSymbolicLinkFromName(char* linkOut, const char* vendorId, const char* productId,
                                  const char* parentPrefix);
     int FindSymbolicLinkFromSerial(char* linkOut, const char* vendorId, const char* productId,

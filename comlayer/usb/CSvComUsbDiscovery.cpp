@@ -32,7 +32,8 @@ const plat::Guid& CSvComUsb::ClassGuid() const {
     return printerClassGuid;
 }
 
-void CSvComUsb::WalkInterfaces(const std::function<bool(const char* path)>& visit) {
+void CSvComUsb::WalkInterfaces(const std::function<bool(const char* path)>& visit,
+                               const std::function<void(const char* path, int error)>& refused) {
     const plat::Guid& guid = ClassGuid();
     plat::DevInfo set =
         plat::SetupDiGetClassDevsA(&guid, plat::kDigcfPresent | plat::kDigcfDeviceInterface);
@@ -49,7 +50,20 @@ void CSvComUsb::WalkInterfaces(const std::function<bool(const char* path)>& visi
         }
         char path[kTextSize] = {};
         plat::Handle handle = OpenInterface(set, &data, path);
-        if (handle == plat::kInvalidHandle) continue;
+        if (handle == plat::kInvalidHandle) {
+            // A printer the user may not open, or one another program
+            // holds, is there all the same: the commonest set-up fault,
+            // which must not pass for an absent device.
+            if (path[0] != '\0' &&
+                (lastSystemError == static_cast<int>(plat::kErrorAccessDenied) ||
+                 lastSystemError == static_cast<int>(plat::kErrorSharingViolation))) {
+                logFile->Writef("CSvComUsb::OpenInterface - ", LOG_ERROR,
+                                "Device %s is present but can not be opened (error %d)\n", path,
+                                lastSystemError);
+                if (refused) refused(path, lastSystemError);
+            }
+            continue;
+        }
         bool stop = path[0] != '\0' && visit(path);
         plat::CloseHandle(handle);
         if (stop) break;
@@ -135,7 +149,8 @@ int CSvComUsb::FindSymbolicLinkFromName(char* linkOut, const char* vendorId, con
     const char* prefix = "CSvComUsb::FindSymbolicLinkFromName - ";
     logFile->Writef(prefix, LOG_TRACE, "START\n");
     int found = 0;
-    WalkInterfaces([&](const char* path) {
+    int refusal = 0;
+    auto sameDevice = [&](const char* path) {
         UsbPathParts parts;
         CutDevicePath(path, &parts);
         if (!EqualNoCase(parts.vendorId, vendorId) || !EqualNoCase(parts.productId, productId)) {
@@ -146,13 +161,23 @@ int CSvComUsb::FindSymbolicLinkFromName(char* linkOut, const char* vendorId, con
         char keyPath[3 * kTextSize];
         InstanceKeyPath(parts.hardwareId, parts.instance, keyPath, sizeof(keyPath));
         char value[CRegistry::kValueSize] = {};
-        if (!ReadParentPrefix(prefix, keyPath, value) || !EqualNoCase(value, parentPrefix)) {
-            return false;
-        }
-        std::memcpy(linkOut, path, std::strlen(path) + 1);
-        found = 1;
-        return true;
-    });
+        return ReadParentPrefix(prefix, keyPath, value) && EqualNoCase(value, parentPrefix);
+    };
+    WalkInterfaces(
+        [&](const char* path) {
+            if (!sameDevice(path)) return false;
+            std::memcpy(linkOut, path, std::strlen(path) + 1);
+            found = 1;
+            return true;
+        },
+        [&](const char* path, int error) {
+            if (sameDevice(path)) refusal = error;
+        });
+    if (found == 0 && refusal != 0) {
+        // The end of the walk overwrote the refusal's error.
+        lastSystemError = refusal;
+        found = kFoundButRefused;
+    }
     logFile->Writef(prefix, LOG_TRACE, "END\n");
     return found;
 }
@@ -183,36 +208,54 @@ int CSvComUsb::FindSymbolicLinkFromSerial(char* linkOut, const char* vendorId,
     }
 
     int found = 0;
-    WalkInterfaces([&](const char* path) {
+    int refusal = 0;
+    auto sameDevice = [&](const UsbPathParts& parts) {
+        return EqualNoCase(parts.vendorId, vendorId) && EqualNoCase(parts.productId, productId) &&
+               EqualNoCase(parts.hardwareId, hardwareId) && EqualNoCase(parts.instance, serial);
+    };
+    auto refusedDevice = [&](const char* path, int error) {
         UsbPathParts parts;
         CutDevicePath(path, &parts);
-        if (!EqualNoCase(parts.vendorId, vendorId) || !EqualNoCase(parts.productId, productId)) {
-            return false;
-        }
-        bool match = false;
-        if (interfaceType != USB_INTERFACE_VENDOR) {
-            match =
-                EqualNoCase(parts.hardwareId, hardwareId) && EqualNoCase(parts.instance, serial);
-        }
-        if (!match && interfaceType != USB_INTERFACE_SCANNER) {
-            // One function of the composite device whose instance is serial:
-            // its instance is the parent's prefix and "&" plus four digits.
-            char functionKey[3 * kTextSize];
-            InstanceKeyPath(parts.hardwareId, parts.instance, functionKey, sizeof(functionKey));
-            char functionPrefix[UsbPathParts::kSegmentSize] = {};
-            if (registry.KeyExists(plat::kHkeyLocalMachine, functionKey) == 1) {
-                std::size_t length = std::strlen(parts.instance);
-                length = length > 5 ? length - 5 : 0;
-                std::memcpy(functionPrefix, parts.instance, length);
+        if (sameDevice(parts)) refusal = error;
+    };
+    WalkInterfaces(
+        [&](const char* path) {
+            UsbPathParts parts;
+            CutDevicePath(path, &parts);
+            if (!EqualNoCase(parts.vendorId, vendorId) ||
+                !EqualNoCase(parts.productId, productId)) {
+                return false;
             }
-            match = EqualNoCase(functionPrefix, expected);
-        }
-        if (!match) return false;
-        std::memset(linkOut, 0, kTextSize);
-        std::memcpy(linkOut, path, std::strlen(path) + 1);
-        found = 1;
-        return true;
-    });
+            bool match = false;
+            if (interfaceType != USB_INTERFACE_VENDOR) {
+                match = EqualNoCase(parts.hardwareId, hardwareId) &&
+                        EqualNoCase(parts.instance, serial);
+            }
+            if (!match && interfaceType != USB_INTERFACE_SCANNER) {
+                // One function of the composite device whose instance is serial:
+                // its instance is the parent's prefix and "&" plus four digits.
+                char functionKey[3 * kTextSize];
+                InstanceKeyPath(parts.hardwareId, parts.instance, functionKey, sizeof(functionKey));
+                char functionPrefix[UsbPathParts::kSegmentSize] = {};
+                if (registry.KeyExists(plat::kHkeyLocalMachine, functionKey) == 1) {
+                    std::size_t length = std::strlen(parts.instance);
+                    length = length > 5 ? length - 5 : 0;
+                    std::memcpy(functionPrefix, parts.instance, length);
+                }
+                match = EqualNoCase(functionPrefix, expected);
+            }
+            if (!match) return false;
+            std::memset(linkOut, 0, kTextSize);
+            std::memcpy(linkOut, path, std::strlen(path) + 1);
+            found = 1;
+            return true;
+        },
+        refusedDevice);
+    if (found == 0 && refusal != 0) {
+        // The end of the walk overwrote the refusal's error.
+        lastSystemError = refusal;
+        found = kFoundButRefused;
+    }
     logFile->Writef(prefix, LOG_TRACE, "END\n");
     return found;
 }

@@ -88,9 +88,15 @@ int CSvComUsb::InitVidPidSerial(const char* vendorId, const char* productId, con
     std::memcpy(vid, vendorId, 4);
     std::memcpy(pid, productId, 4);
     // The registry names instances with underscores where the device
-    // reports blanks. The caller's text is read only: it may be a literal.
+    // reports blanks, tabs, control or non-ASCII bytes, and the path
+    // separators "#", "\\" and "/" (which would cut the device path or the
+    // registry key apart), so the serial number as the device reports it
+    // finds the instance as listed. The caller's text is read only: it may
+    // be a literal.
     for (std::size_t i = 0; i < serialLength; ++i) {
-        serialNumber[i] = serial[i] == ' ' ? '_' : serial[i];
+        unsigned char c = static_cast<unsigned char>(serial[i]);
+        bool separator = c == '#' || c == '\\' || c == '/';
+        serialNumber[i] = c < 0x21 || c > 0x7e || separator ? '_' : serial[i];
     }
     byPrinterName = 0;
     logFile->Writef(prefix, LOG_TRACE, "END\n");

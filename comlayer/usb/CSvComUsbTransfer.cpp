@@ -300,6 +300,13 @@ CSvComUsb::Completion CSvComUsb::DrainReadPipe() {
         Completion completion =
             RunRequest(readHandle, true, scratch, kDrainChunk, kDrainWaitMs, &count);
         if (completion == Completion::TimedOut) break;
+        // A unidirectional printer has no read pipe (usblp refuses reads
+        // with EINVAL): there is nothing to drain.
+        if (completion == Completion::QueryFailed && reads == 0 &&
+            (lastSystemError == static_cast<int>(plat::kErrorInvalidParameter) ||
+             lastSystemError == static_cast<int>(plat::kErrorNotSupported))) {
+            break;
+        }
         if (completion != Completion::Done) return completion;
         if (count == 0) break;
     }

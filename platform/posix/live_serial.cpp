@@ -5,6 +5,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -35,6 +36,23 @@ bool HasUart(const std::string& ttyDirectory) {
     return static_cast<bool>(type >> value) && value != 0;
 }
 
+// Serial lines that exist only with a device behind them: USB adapters
+// (ttyUSB, ttyACM, and the Exar and Moxa drivers' ttyXRUSB, ttyMXUSB),
+// Bluetooth serial links (rfcomm) and the UARTs of ARM boards (ttyAMA,
+// i.MX ttymxc, Tegra ttyTHS).
+bool IsSerialName(const std::string& name) {
+    static const char* const kKinds[] = {"ttyUSB", "ttyACM", "ttyXRUSB", "ttyMXUSB",
+                                         "rfcomm", "ttyAMA", "ttymxc",   "ttyTHS"};
+    for (const char* kind : kKinds) {
+        std::size_t length = std::char_traits<char>::length(kind);
+        if (name.size() > length && StartsWith(name, kind) &&
+            std::isdigit(static_cast<unsigned char>(name[length]))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // ttyS2 before ttyS10: by kind, then by number.
 bool DeviceOrder(const std::string& a, const std::string& b) {
     std::size_t digitsA = a.find_first_of("0123456789");
@@ -53,7 +71,7 @@ std::vector<std::string> SerialDevices() {
     if (directory == nullptr) return names;
     while (struct dirent* entry = readdir(directory)) {
         std::string name = entry->d_name;
-        if (StartsWith(name, "ttyUSB") || StartsWith(name, "ttyACM") ||
+        if (IsSerialName(name) ||
             (StartsWith(name, "ttyS") && HasUart(classDirectory + "/" + name))) {
             names.push_back(name);
         }

@@ -13,8 +13,11 @@
 // The node is opened non-blocking, so usblp's write returns as soon as the
 // transfer is queued, and polls writable only once the driver has completed
 // it. A write request therefore completes only then: the bytes a caller
-// counts as written have reached the printer, and releasing the node (which
-// kills every transfer in flight) loses none of them. A write cancelled
+// counts as written have been transferred, and releasing the node (which
+// kills every transfer in flight) loses none of them. usblp keeps the
+// outcome of a completed transfer to itself (only a blocking writer, which
+// no time-out can bound, would see it), so a transfer that ended in error
+// on a printer still present counts as written too. A write cancelled
 // before its transfer completed releases and reopens the node, the only way
 // usblp drops a transfer; input the driver already holds is read out first.
 //
@@ -27,6 +30,7 @@
 #include <linux/usbdevice_fs.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -53,6 +57,9 @@ constexpr std::uint32_t kGetCommandIoctl = 0x22003C;  // IOCTL_USBPRINT_VENDOR_G
 constexpr std::uint8_t kVendorInterfaceIn = 0xC1;
 constexpr unsigned kControlTimeoutMs = 5000;
 constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+// How long a failed transfer is watched for the unplug it may announce.
+constexpr int kUnplugChecks = 25;
+constexpr long kUnplugCheckMs = 10;
 
 // Input read out of a node before a release is kept for later reads, up to
 // this much.
@@ -62,7 +69,8 @@ constexpr std::size_t kMaxHeldInput = 64 * 1024;
 // alone is a failed transfer (usblp gives it for a transfer that ended in
 // error on a printer still present, and a later transfer may succeed); only
 // with a hang-up (a disconnected node, a pseudo-terminal's closed other
-// side) does it mean the device is gone.
+// side), or when the device leaves sysfs right after, does it mean the
+// device is gone.
 bool DeviceGone(int error, bool hungUp) {
     return error == ENODEV || error == ENXIO || error == ESHUTDOWN || error == EPIPE ||
            (error == EIO && hungUp);
@@ -325,6 +333,7 @@ private:
         }
         if (error == 0 || error == EAGAIN || error == EINTR) return;
         bool gone = DeviceGone(error, error == EIO && node->fd >= 0 && HungUp());
+        if (!gone && error == EIO) gone = GoesAway();
         request.error = gone ? kErrorAccessDenied : WindowsErrorFromErrno(error);
         request.state = waited ? State::Completed : State::Refused;
     }
@@ -366,6 +375,24 @@ private:
         request.state = State::Completed;
         request.transferred = transferred;
         return 0;
+    }
+
+    // usblp fails a transfer with EIO when the host controller refuses it,
+    // which is also the first sign of an unplug: the device is already
+    // gone from the bus but the driver has not been told yet. The unplug
+    // completes within milliseconds (the device's sysfs folder goes); a
+    // printer still there after that had a transfer fail.
+    bool GoesAway() const {
+        for (int i = 0; i < kUnplugChecks; ++i) {
+            struct stat info {};
+            if (::stat(description.usbDevice.c_str(), &info) != 0) return true;
+            if (node->fd >= 0 && HungUp()) return true;
+            struct timespec pause {
+                0, kUnplugCheckMs * 1000 * 1000
+            };
+            nanosleep(&pause, nullptr);
+        }
+        return false;
     }
 
     bool HungUp() const {

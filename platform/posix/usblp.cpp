@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -25,12 +26,14 @@ std::string RootFrom(const char* variable, const char* fallback) {
     return root;
 }
 
-// First line of a sysfs attribute, without its line end; "" when absent.
-std::string ReadAttribute(const std::string& path) {
+// First line of a sysfs attribute, without its line end (and, unless
+// asked to keep them, trailing blanks); "" when absent.
+std::string ReadAttribute(const std::string& path, bool keepBlanks = false) {
     std::ifstream file(path);
     std::string line;
     if (!file || !std::getline(file, line)) return "";
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) {
+    while (!line.empty() &&
+           (line.back() == '\n' || line.back() == '\r' || (!keepBlanks && line.back() == ' '))) {
         line.pop_back();
     }
     return line;
@@ -52,17 +55,54 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// An instance name may hold neither the path's separators nor blanks
-// (which Windows records as underscores); a device without a serial number
-// is named after its node, which stays unique while it is plugged in.
-std::string InstanceName(const std::string& serial, const std::string& nodeName) {
-    if (serial.empty()) return nodeName;
+// An instance name may hold neither the path's separators nor blanks,
+// control or non-ASCII bytes: each becomes an underscore, as Windows
+// records them and as InitUsbVidPidSerial turns the caller's text. Nothing
+// is trimmed, so "SN 123 " is SN_123_ both ways.
+std::string InstanceName(const std::string& serial) {
     std::string instance = serial.substr(0, 255);
     for (char& c : instance) {
         unsigned char u = static_cast<unsigned char>(c);
-        if (c == ' ' || c == '#' || c == '\\' || c == '/' || u < 0x21 || u > 0x7e) c = '_';
+        if (c == '#' || c == '\\' || c == '/' || u < 0x21 || u > 0x7e) c = '_';
     }
     return instance;
+}
+
+std::string BaseName(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Every printer must have an instance of its own, and a name must never
+// pass from one printer to another. A printer without a serial number is
+// named after its USB port path (1-1.2). Printers sharing a VID, PID and
+// serial number are each named by the serial number, "&" and their port
+// path (0123456789&1-2): none keeps the bare serial number, which would
+// otherwise move to whichever printer sorts first as printers come and
+// go, and send a job meant for one to the other.
+void MakeInstancesUnique(std::vector<UsbPrinterNode>* nodes) {
+    std::vector<bool> shared(nodes->size(), false);
+    for (std::size_t i = 0; i < nodes->size(); ++i) {
+        const UsbPrinterNode& node = (*nodes)[i];
+        for (std::size_t j = i + 1; j < nodes->size(); ++j) {
+            const UsbPrinterNode& other = (*nodes)[j];
+            if (!node.instance.empty() && other.vendorId == node.vendorId &&
+                other.productId == node.productId &&
+                strcasecmp(other.instance.c_str(), node.instance.c_str()) == 0) {
+                shared[i] = shared[j] = true;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < nodes->size(); ++i) {
+        UsbPrinterNode& node = (*nodes)[i];
+        if (node.instance.empty()) {
+            node.instance = node.portPath;
+        } else if (shared[i]) {
+            node.instance += "&" + node.portPath;
+        }
+        node.interfacePath = "\\\\?\\usb#vid_" + node.vendorId + "&pid_" + node.productId + "#" +
+                             node.instance + "#" + kUsbPrinterClassGuidText;
+    }
 }
 
 // lp followed by digits only.
@@ -91,9 +131,8 @@ bool Describe(const std::string& classDir, const std::string& name, UsbPrinterNo
     out->name = name;
     out->vendorId = vendor;
     out->productId = product;
-    out->instance = InstanceName(ReadAttribute(deviceDir + "/serial"), name);
-    out->interfacePath = "\\\\?\\usb#vid_" + vendor + "&pid_" + product + "#" + out->instance +
-                         "#" + kUsbPrinterClassGuidText;
+    out->instance = InstanceName(ReadAttribute(deviceDir + "/serial", true));
+    out->portPath = BaseName(deviceDir);
     out->node = DevRoot() + "/usb/" + name;
     out->usbDevice = deviceDir;
     out->interfaceNumber = static_cast<int>(
@@ -127,6 +166,7 @@ std::vector<UsbPrinterNode> UsbPrinterNodes() {
               [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<UsbPrinterNode> nodes;
     for (auto& item : found) nodes.push_back(std::move(item.second));
+    MakeInstancesUnique(&nodes);
     return nodes;
 }
 

@@ -2,7 +2,9 @@
 // backend presents them: each /dev/usb/lpN found through sysfs
 // (/sys/class/usbmisc/lpN/device -> its USB interface and device) gets the
 // device-interface path Windows would give it,
-// \\?\usb#vid_XXXX&pid_YYYY#SERIAL#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}.
+// \\?\usb#vid_XXXX&pid_YYYY#SERIAL#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}
+// (see MakeInstancesUnique in usblp.cpp for printers without a serial
+// number or with the serial number of another).
 // $SORLINK_SYSFS_ROOT and $SORLINK_DEV_ROOT replace /sys and /dev.
 #pragma once
 
@@ -21,7 +23,8 @@ struct UsbPrinterNode {
     std::string name;           // lp0
     std::string vendorId;       // 4 lower-case hexadecimal digits
     std::string productId;      // likewise
-    std::string instance;       // the serial number, blanks as underscores
+    std::string instance;       // the serial number, blanks as underscores, or the port path
+    std::string portPath;       // the USB device's place on the bus: 1-1.2
     std::string interfacePath;  // \\?\usb#vid_...#{class}
     std::string node;           // /dev/usb/lp0
     std::string usbDevice;      // the USB device's sysfs folder

@@ -1,6 +1,8 @@
 // The serial transport of the real library against pseudo-terminals.
 #include <dirent.h>
+#include <signal.h>
 #include <sys/fsuid.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 
@@ -80,6 +82,7 @@ TEST_F(SerialPty, TheSlaveCarriesTheLineSettingsAfterOpen) {
     EXPECT_EQ(0u, t.c_cflag & CSTOPB);
     EXPECT_NE(0u, t.c_iflag & IXON);
     EXPECT_NE(0u, t.c_iflag & IXOFF);
+    EXPECT_EQ(0u, t.c_cflag & CRTSCTS);  // Xon/Xoff never waits for CTS
     EXPECT_EQ(0x11, t.c_cc[VSTART]);
     EXPECT_EQ(0x13, t.c_cc[VSTOP]);
     ASSERT_EQ(0, GetSerialParameters(&baud, &parity, &size, &stops, &flow));
@@ -297,6 +300,87 @@ TEST_F(SerialPty, APortIsOpenedForExclusiveUse) {
     EXPECT_EQ(0, Open());
 }
 
+// Another program that holds the line by a UUCP lock file naming a living
+// process is refused; a lock whose process has died is taken over and
+// removed at Close. (A program that holds the line by a descriptor alone
+// is refused too; pseudo-terminals are left out of that search, which the
+// FTDI adapter under qemu shows.)
+TEST_F(SerialPty, ALineAnotherProgramHoldsIsRefusedLikeWindows) {
+    std::string lockDir = dir.File("lock");
+    ASSERT_EQ(0, mkdir(lockDir.c_str(), 0755));
+    testing_support::ScopedEnv lockEnv("SORLINK_LOCK_DIR", lockDir);
+    std::string line = slavePath.substr(5);  // pts/3 -> LCK..pts_3
+    for (char& c : line) {
+        if (c == '/') c = '_';
+    }
+    std::string lockFile = lockDir + "/LCK.." + line;
+
+    struct Row {
+        const char* what;
+        std::string lockText;
+        int open;
+    };
+    // The binary form "1\0\0\0" names process 49 (not 1, as text would).
+    bool alive49 = kill(49, 0) == 0 || errno == EPERM;
+    const Row rows[] = {
+        {"lock of a living process", std::to_string(getppid()) + "\n", 106},
+        {"four bytes of text", "  1\n", 106},  // names process 1
+        {"stale lock", "999999\n", 0},
+        {"binary form", std::string("1\0\0\0", 4), alive49 ? 106 : 0},
+        {"beyond the process IDs", "4294967295\n", 0},  // not kill(-1, 0)
+        {"left by an earlier process of this ID", std::to_string(getpid()) + "\n", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        testing_support::WriteFile(lockFile, row.lockText);
+        ASSERT_EQ(0, InitSerialPort("COM9", 9600, 0, 8, 0, 2));
+        EXPECT_EQ(row.open, Open());
+        int error = -1;
+        ASSERT_EQ(0, GetLastErrorComm(&error));
+        if (row.open != 0) {
+            EXPECT_EQ(5, error);
+            continue;
+        }
+        ASSERT_EQ(0, Write(Bytes("MINE"), 4));
+        EXPECT_EQ("MINE", Received(4));
+        struct stat info {};
+        EXPECT_EQ(0, stat(lockFile.c_str(), &info)) << "the line is locked while open";
+        ASSERT_EQ(0, Close());
+        EXPECT_NE(0, stat(lockFile.c_str(), &info)) << "Close removes the lock";
+    }
+    // A port mapped to a link to the line is locked by the line's name.
+    std::string link = dir.File("by-id-printer");
+    ASSERT_EQ(0, symlink(slavePath.c_str(), link.c_str()));
+    WriteRegistry("\"" + link + "\"=\"COM8\"\n");
+    testing_support::WriteFile(lockFile, std::to_string(getppid()) + "\n");
+    ASSERT_EQ(0, InitSerialPort("COM8", 9600, 0, 8, 0, 2));
+    EXPECT_EQ(106, Open());
+}
+
+// An unplugged adapter hangs its line up; with return-at-once time-outs a
+// read must say so rather than report "nothing received" for ever.
+TEST_F(SerialPty, AHungUpLineFailsReadsInEveryTimeoutMode) {
+    OpenCom9();
+    int other = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (other < 0) GTEST_SKIP() << "a second open of the line is refused (not root)";
+    if (ioctl(other, TIOCVHANGUP) != 0) {
+        close(other);
+        GTEST_SKIP() << "TIOCVHANGUP needs CAP_SYS_ADMIN";
+    }
+    close(other);
+    char buffer[16];
+    unsigned got = 0;
+    for (int mode = 0; mode < 2; ++mode) {
+        SCOPED_TRACE(mode);
+        int interval = mode == 0 ? -1 : 0;  // return at once, or a 200 ms total
+        ASSERT_EQ(0, SetSerialTimeout(interval, mode == 0 ? 0 : 200, 0, 1000, 0));
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(113, Read(buffer, sizeof buffer, &got));
+        int error = 0;
+        ASSERT_EQ(0, GetLastErrorComm(&error));
+        EXPECT_EQ(31, error);
+    }
+}
+
 TEST_F(SerialPty, APrinterFromTheRegistryFileKeepsTheDriverSettings) {
     ASSERT_EQ(0, InitSerialPrinter("Pty Printer"));
     int baud = 0, parity = 0, size = 0, stops = 0, flow = 0;
@@ -340,11 +424,20 @@ TEST_F(SerialPty, TheDeviceMapListsTheSystemsSerialDevices) {
     makeTty("ttyUSB0", nullptr);
     makeTty("ttyACM0", nullptr);
     makeTty("tty0", nullptr);
+    for (const char* name :
+         {"ttyAMA0", "rfcomm0", "ttyXRUSB0", "ttyMXUSB1", "ttymxc2", "ttyTHS0", "ttyUSBx"}) {
+        makeTty(name, nullptr);
+    }
     WriteRegistry("\"/dev/ttyUSB0\"=\"COM4\"\n");
-    char ports[256];
+    char ports[512];
     ASSERT_EQ(0, SerialEnumPorts(ports, sizeof ports));
-    EXPECT_STREQ("COM9|COM4|/dev/ttyACM0|/dev/ttyS0|/dev/ttyS2|/dev/ttyS10", ports);
+    EXPECT_STREQ(
+        "COM9|COM4|/dev/rfcomm0|/dev/ttyACM0|/dev/ttyAMA0|/dev/ttyMXUSB1|/dev/ttyS0|"
+        "/dev/ttyS2|/dev/ttyS10|/dev/ttyTHS0|/dev/ttyXRUSB0|/dev/ttymxc2",
+        ports);
     EXPECT_EQ(0, InitSerialPort("/dev/ttyS2", 9600, 0, 8, 0, 2));
+    EXPECT_EQ(0, InitSerialPort("/dev/rfcomm0", 9600, 0, 8, 0, 2));
+    EXPECT_EQ(0, InitSerialPort("/dev/ttymxc2", 9600, 0, 8, 0, 2));
     EXPECT_EQ(256, InitSerialPort("/dev/ttyUSB0", 9600, 0, 8, 0, 2));
 }
 

@@ -48,42 +48,49 @@ protected:
 
     // sys/class/usbmisc/lp0/device -> the printer interface of a USB device
     // 0f3c:0101 with serial "A1B2 C3"; dev/usb/lp0 -> a pseudo-terminal.
-    void BuildPrinter() {
-        std::string device = dir.File("sys/devices/pci0000:00/usb1/1-1");
-        ASSERT_EQ(0, system(("mkdir -p '" + device + "/1-1:1.0' '" +
-                             dir.File("sys/class/usbmisc/lp0") + "' '" + dir.File("dev/usb") + "'")
-                                .c_str()));
+    void BuildPrinter() { BuildNode("lp0", "1-1", "A1B2 C3", &master); }
+
+    // One usblp printer: node lpN, USB port path (1-1), serial number
+    // (nullptr: none); *printer receives the printer's side.
+    void BuildNode(const std::string& lp, const std::string& port, const char* serial,
+                   int* printer) {
+        std::string device = dir.File("sys/devices/pci0000:00/usb1/" + port);
+        ASSERT_EQ(0,
+                  system(("mkdir -p '" + device + "/" + port + ":1.0' '" +
+                          dir.File("sys/class/usbmisc/" + lp) + "' '" + dir.File("dev/usb") + "'")
+                             .c_str()));
         WriteFile(device + "/idVendor", "0f3c\n");
         WriteFile(device + "/idProduct", "0101\n");
-        WriteFile(device + "/serial", "A1B2 C3\n");
+        if (serial != nullptr) WriteFile(device + "/serial", std::string(serial) + "\n");
         WriteFile(device + "/busnum", "1\n");
         WriteFile(device + "/devnum", "5\n");
-        WriteFile(device + "/1-1:1.0/bInterfaceNumber", "00\n");
-        ASSERT_EQ(0, symlink((device + "/1-1:1.0").c_str(),
-                             dir.File("sys/class/usbmisc/lp0/device").c_str()));
+        WriteFile(device + "/" + port + ":1.0/bInterfaceNumber", "00\n");
+        ASSERT_EQ(0, symlink((device + "/" + port + ":1.0").c_str(),
+                             dir.File("sys/class/usbmisc/" + lp + "/device").c_str()));
         int slave = -1;
         char slaveName[128] = {};
-        ASSERT_EQ(0, openpty(&master, &slave, slaveName, nullptr, nullptr));
+        ASSERT_EQ(0, openpty(printer, &slave, slaveName, nullptr, nullptr));
         struct termios raw {};
         tcgetattr(slave, &raw);
         cfmakeraw(&raw);
         tcsetattr(slave, TCSANOW, &raw);
         close(slave);
-        ASSERT_EQ(0, symlink(slaveName, dir.File("dev/usb/lp0").c_str()));
+        ASSERT_EQ(0, symlink(slaveName, dir.File("dev/usb/" + lp).c_str()));
     }
     void OpenBySerial() {
         ASSERT_EQ(0, InitUsbVidPidSerial("0f3c", "0101", "A1B2 C3"));
         ASSERT_EQ(0, Open());
     }
-    std::string FromPrinter(std::size_t expected) {
+    std::string FromPrinter(std::size_t expected) { return FromNode(master, expected); }
+    static std::string FromNode(int printer, std::size_t expected) {
         std::string got;
         for (int i = 0; i < 50 && got.size() < expected; ++i) {
             struct pollfd poller {
-                master, POLLIN, 0
+                printer, POLLIN, 0
             };
             if (poll(&poller, 1, 100) <= 0) continue;
             char buffer[256];
-            ssize_t n = read(master, buffer, sizeof(buffer));
+            ssize_t n = read(printer, buffer, sizeof(buffer));
             if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
         }
         return got;
@@ -217,6 +224,51 @@ TEST_F(UsbLinux, AbsentDeviceNodeFailsTheOpen) {
     ASSERT_EQ(0, unlink(dir.File("dev/usb/lp0").c_str()));
     ASSERT_EQ(0, InitUsbVidPidSerial("0f3c", "0101", "A1B2 C3"));
     EXPECT_EQ(316, Open());  // the walk's test open fails, so it is not present
+}
+
+// Every printer is reachable under the name it is listed by: two with one
+// serial number (each named by it and its port path, so that neither takes
+// the other's name as printers come and go), one without a serial number
+// (named by its port path, which a replug into the same port keeps), and
+// one whose serial number has blanks, path separators, a tab and non-ASCII
+// bytes (opened by the listed name and by the text the device reports).
+TEST_F(UsbLinux, EveryPrinterIsReachableByTheNameItIsListedBy) {
+    struct Row {
+        const char* lp;
+        const char* port;
+        const char* serial;
+        const char* listed;
+        const char* openAs;
+    };
+    const Row rows[] = {
+        {"lp0", "1-2", "0123456789", "0123456789&1-2", "0123456789&1-2"},
+        {"lp1", "1-1", "0123456789", "0123456789&1-1", "0123456789&1-1"},
+        {"lp2", "1-3", nullptr, "1-3", "1-3"},
+        {"lp3", "1-4", "SN#1/23 \t\xc3\xa9", "SN_1_23____", "SN#1/23 \t\xc3\xa9"},
+        {"lp3", "1-4", "", "", "SN_1_23____"},  // the same printer by its listed name
+    };
+    int printers[4] = {-1, -1, -1, -1};
+    std::string expected;
+    for (int i = 0; i < 4; ++i) {
+        BuildNode(rows[i].lp, rows[i].port, rows[i].serial, &printers[i]);
+        expected += std::string(i == 0 ? "" : "|") + "0f3c|0101|" + rows[i].listed;
+    }
+    int code = -1;
+    EXPECT_EQ(expected, List(&UsbEnumDevices, &code));
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(rows[i].openAs);
+        ASSERT_EQ(0, InitUsbVidPidSerial("0f3c", "0101", rows[i].openAs));
+        ASSERT_EQ(0, Open());
+        std::string job = std::string("job for ") + rows[i].port;
+        EXPECT_EQ(0, Write(reinterpret_cast<const unsigned char*>(job.data()),
+                           static_cast<int>(job.size())));
+        EXPECT_EQ(job, FromNode(printers[i < 4 ? i : 3], job.size()));
+        EXPECT_EQ(0, Close());
+    }
+    // The shared serial number alone names neither printer.
+    ASSERT_EQ(0, InitUsbVidPidSerial("0f3c", "0101", "0123456789"));
+    EXPECT_EQ(316, Open());
+    for (int printer : printers) close(printer);
 }
 
 }  // namespace

@@ -279,7 +279,7 @@ TEST_F(SerialSetup, OpenWritesTheLineStateOfEachFlowControl) {
     EXPECT_EQ(0, dcb.StopBits);
     EXPECT_EQ(1u, dcb.fOutX);
     EXPECT_EQ(1u, dcb.fInX);
-    EXPECT_EQ(1u, dcb.fOutxCtsFlow);
+    EXPECT_EQ(0u, dcb.fOutxCtsFlow);
     EXPECT_EQ(0x11, dcb.XonChar);
     EXPECT_EQ(0x13, dcb.XoffChar);
     EXPECT_EQ(plat::kDtrControlEnable, dcb.fDtrControl);

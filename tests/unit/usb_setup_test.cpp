@@ -174,11 +174,24 @@ TEST_F(UsbSetup, OpenByPrinterNameNeedsTheDevicePresent) {
         "PID=0101, PrefixID=7&1A2B3C4D&0"));
 }
 
-TEST_F(UsbSetup, DeviceHeldByAnotherProgramIsNotFound) {
+// Held elsewhere is not absent: the open names the refusal and its error.
+TEST_F(UsbSetup, DeviceHeldByAnotherProgramIsReportedAsRefused) {
     fake::SetRegistry(ReceiptRegistry());
     fake::usb::AddInterface(kPrinterClass, kPrinterPath, true);
     ASSERT_EQ(0, InitUsbVidPidSerial("0f3c", "0101", "A1B2C3"));
-    EXPECT_EQ(316, Open());
+    EXPECT_EQ(308, Open());
+    int error = 0;
+    ASSERT_EQ(0, GetLastErrorComm(&error));
+    EXPECT_EQ(static_cast<int>(plat::kErrorSharingViolation), error);
+    EXPECT_TRUE(
+        Logged("CSvComUsb::OpenUsb - USB device with VID=0f3c, PID=0101, "
+               "SerialNumber=A1B2C3 is present but can not be opened (error 32)"));
+    // Likewise when an installed printer names it.
+    ResetLastErrorComm();
+    ASSERT_EQ(0, InitUsbPrinter("Receipt"));
+    EXPECT_EQ(308, Open());
+    ASSERT_EQ(0, GetLastErrorComm(&error));
+    EXPECT_EQ(static_cast<int>(plat::kErrorSharingViolation), error);
 }
 
 TEST_F(UsbSetup, PipeThatFailsToOpenLeavesNothingOpen) {

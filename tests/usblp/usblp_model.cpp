@@ -26,7 +26,8 @@ struct Printer {
     bool unplugDuringWait = false;
     bool writeFails = false;
     bool readFails = false;  // rstatus < 0: the read transfer ended in error
-    std::string inFlight;    // the transfer submitted and not completed
+    bool bidirectional = true;
+    std::string inFlight;  // the transfer submitted and not completed
     std::string received;
     std::string toHost;
     std::size_t dropped = 0;
@@ -51,6 +52,8 @@ Printer* Transferring(int fd, bool isRead) {
     int error = 0;
     if (fd != kDescriptor || !The().used) {
         error = EBADF;
+    } else if (isRead && !The().bidirectional) {
+        error = EINVAL;  // usblp_read: !usblp->bidir, checked before anything else
     } else if (!The().present) {
         error = ENODEV;
     } else if (isRead ? The().readFails : The().writeFails) {
@@ -71,6 +74,10 @@ Printer* Transferring(int fd, bool isRead) {
 void Reset(const std::string& node) {
     The() = Printer{};
     The().node = node;
+}
+
+void Unidirectional() {
+    The().bidirectional = false;
 }
 
 void Replug() {

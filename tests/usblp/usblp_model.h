@@ -12,6 +12,8 @@ namespace usblp_model {
 // A present, idle printer behind the node, closed, with nothing sent or
 // received.
 void Reset(const std::string& node);
+// A 7/1/1 printer: no bulk-in endpoint, reads refused with EINVAL.
+void Unidirectional();
 // Plugs the unplugged printer in again.
 void Replug();
 // A stalled printer (offline, out of paper) completes no transfer.

@@ -108,4 +108,18 @@ TEST_F(UsblpPrinter, UnplugWhileAWriteOrAReadIsPendingGives330) {
     EXPECT_EQ(309, Close());
 }
 
+// Clean(1, 1) comes before every job: a printer without a read pipe has
+// nothing to drain and must not fail it.
+TEST_F(UsblpPrinter, CleanOfAUnidirectionalPrinterSucceedsAndItsReadsFail) {
+    usblp_model::Unidirectional();
+    EXPECT_EQ(0, Clean(1, 1));
+    EXPECT_EQ(0, WriteText("job"));
+    char buffer[8];
+    unsigned got = 0;
+    EXPECT_EQ(324, Read(buffer, sizeof(buffer), &got));
+    EXPECT_EQ(87, LastError());  // ERROR_INVALID_PARAMETER
+    EXPECT_EQ(0, Close());
+    EXPECT_EQ("job", usblp_model::Received());
+}
+
 }  // namespace

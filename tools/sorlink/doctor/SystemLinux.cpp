@@ -164,8 +164,8 @@ void CheckUsbfs(const UsbDevice& device, Findings* findings) {
 
 void CheckBoundPrinter(const plat::posix::UsbPrinterNode& printer,
                        const std::vector<std::string>& libraryDevices, Findings* findings) {
-    // A printer without a serial number is known by its node's name.
-    std::string serial = printer.instance == printer.name ? "" : printer.instance;
+    // A printer without a serial number is known by its USB port path.
+    std::string serial = printer.instance == printer.portPath ? "" : printer.instance;
     UsbDevice device{UsbLabel(printer.productId, serial) + " (" + printer.name + ")",
                      printer.usbDevice};
     const int readWrite = kMayRead | kMayWrite;
