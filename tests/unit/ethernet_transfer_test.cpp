@@ -66,15 +66,15 @@ TEST_F(EthernetTransfer, ASendTakingNothingStopsTheWriteWith211) {
 
 TEST_F(EthernetTransfer, AFailingSendStopsTheWriteWith212AndRecordsTheError) {
     OpenTcp();
-    fake::FailCall("send", plat::kWsaEconnreset, 1, 1);
+    fake::FailCall("send", plat::kWsaEnetdown, 1, 1);
     EXPECT_EQ(212, WriteText(Pattern(2500)));
-    EXPECT_EQ(plat::kWsaEconnreset, LastError());
+    EXPECT_EQ(plat::kWsaEnetdown, LastError());
     EXPECT_EQ(1024u, fake::Sent().size());
     EXPECT_TRUE(
         Logged("CSvComEth::WriteTCP -  Write failed: error system occurred during Write()\n"));
     // A later success does not clear the recorded error; a reset does.
     EXPECT_EQ(0, WriteText("x"));
-    EXPECT_EQ(plat::kWsaEconnreset, LastError());
+    EXPECT_EQ(plat::kWsaEnetdown, LastError());
     EXPECT_EQ(0, ResetLastErrorComm());
     EXPECT_EQ(0, LastError());
 
