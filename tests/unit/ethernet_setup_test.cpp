@@ -94,6 +94,31 @@ TEST_F(EthernetSetup, FailedTcpOpensReportTheirCauseAndLeakNoSocket) {
     EXPECT_EQ(0, Open());
 }
 
+// inet_addr would read 127.000.000.010 as 127.0.0.8 and stop at the blank
+// of "127.0.0.2 kitchen".
+TEST_F(EthernetSetup, LeadingZerosAndTrailingTextAreRefusedWithTheirReason) {
+    struct Case {
+        const char* text;
+        int result;
+        const char* reason;
+    } cases[] = {
+        {"127.000.000.010", 205, "an address part starts with 0 (read as octal or hex)"},
+        {"192.168.001.050", 205, "an address part starts with 0 (read as octal or hex)"},
+        {"0x7f.0.0.1", 205, "an address part starts with 0 (read as octal or hex)"},
+        {"127.0.0.2 kitchen", 205, "text after the address"},
+        {"10.0.0.1.", 205, "text after the address"},
+        {"192.168.1.50", 0, nullptr},
+        {"10.0.0.0", 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.result, InitEthTCP(c.text, 9100)) << c.text;
+        EXPECT_EQ(c.result, InitEthUDP(c.text, 1, 2)) << c.text;
+        if (c.reason != nullptr) {
+            EXPECT_TRUE(Logged(std::string(c.reason) + ": " + c.text + "\n")) << c.text;
+        }
+    }
+}
+
 TEST_F(EthernetSetup, FailedUdpOpensReportTheirCauseAndLeakNoSocket) {
     ASSERT_EQ(0, InitEthUDP("0.0.0.0", 5000, 5001));
     fake::FailCall("socket", plat::kWsaEnobufs);  // the one socket, bound and sending
