@@ -54,7 +54,9 @@ CSvComEth::CSvComEth() : transferBuffer(new unsigned char[1024 + 100]()) {
 // The port layer deletes its objects without closing them first: a POS
 // application that deletes a connected port must not leak its sockets.
 CSvComEth::~CSvComEth() {
-    if (connected == 1 && mode == kModeTcp) CloseTCP();
+    if (connected == 1 && mode == kModeTcp && CloseTCP() != plat::kSocketError) {
+        tcpSocket = plat::kInvalidSocket;
+    }
     CloseQuietly(&tcpSocket);
     CloseQuietly(&udpSendSocket);
     CloseQuietly(&udpReceiveSocket);

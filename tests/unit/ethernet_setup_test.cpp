@@ -173,11 +173,20 @@ TEST_F(EthernetSetup, AFailedCloseKeepsTheConnectionAndCanBeRetried) {
     EXPECT_EQ(0, fake::OpenSockets());
 }
 
+// Each socket once: a second close of the same number could close a
+// socket or file that another thread has opened meanwhile.
 TEST_F(EthernetSetup, DeletingAConnectedPortClosesItsSockets) {
     OpenUdp();
     EXPECT_EQ(1, fake::OpenSockets());
     EXPECT_EQ(0, DeleteAllLayerItems());
     EXPECT_EQ(0, fake::OpenSockets());
+
+    CreatePort(LOG_ERROR);
+    OpenTcp();
+    int closes = fake::CallCount("closesocket");
+    EXPECT_EQ(0, DeleteAllLayerItems());
+    EXPECT_EQ(0, fake::OpenSockets());
+    EXPECT_EQ(closes + 1, fake::CallCount("closesocket"));
 }
 
 TEST_F(EthernetSetup, ZeroTimeOutsAreRefusedAndChangeNothing) {
