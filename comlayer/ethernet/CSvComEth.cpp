@@ -201,6 +201,12 @@ int CSvComEth::OpenTCP() {
     std::uint32_t blocking = 0;
     plat::ioctlsocket(tcpSocket, plat::kFionbio, &blocking);
     if (error == 0) {
+        // A write returns once the printer acknowledged its last byte: with
+        // Nagle the tail of a job would wait for the printer's delayed
+        // acknowledgement of the piece before it (40 to 200 ms a job).
+        int on = 1;
+        plat::setsockopt(tcpSocket, plat::kIpprotoTcp, plat::kTcpNodelay, &on,
+                         static_cast<int>(sizeof on));
         handedOnConnection = 0;
         peerEnded = false;
         logFile->Writef(prefix, LOG_INFO, "TCP connect successful with %s \n", ipAddress);
