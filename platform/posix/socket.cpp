@@ -422,9 +422,13 @@ int getSendProgress(Socket s, std::uint64_t /*handed*/, SendProgress* progress) 
     if (progress == nullptr) return FailWith(kWsaEfault);
     int queued = 0;
     int unsent = 0;
-    if (::ioctl(fd, SIOCOUTQ, &queued) != 0 || ::ioctl(fd, SIOCOUTQNSD, &unsent) != 0) {
-        return FailFromErrno(errno);
+    if (::ioctl(fd, SIOCOUTQ, &queued) != 0) return FailFromErrno(errno);
+    // All acknowledged, the usual answer at the end of a write: one call.
+    if (queued <= 0) {
+        *progress = SendProgress{0, 0, false};
+        return 0;
     }
+    if (::ioctl(fd, SIOCOUTQNSD, &unsent) != 0) return FailFromErrno(errno);
     tcp_info info{};
     socklen_t size = sizeof info;
     if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size) != 0) return FailFromErrno(errno);
