@@ -77,7 +77,7 @@ private:
     int WriteUDP(const unsigned char* bytes, std::uint32_t length);
     int BeginTcpJob(const char* prefix, TcpJob* job);
     int SendTcp(const char* prefix, TcpJob* job, const unsigned char* bytes,
-                std::uint64_t chunkOffset, std::uint32_t size, bool finish);
+                std::uint64_t chunkOffset, std::uint32_t size, bool finish, bool earlier);
     bool FirstUnacknowledged(const TcpJob& job, std::uint64_t* resume);
     int WaitAcknowledged(const char* prefix, std::uint32_t milliseconds, bool quiet);
     int SendPiece(const char* prefix, const unsigned char* bytes, std::uint32_t offset,

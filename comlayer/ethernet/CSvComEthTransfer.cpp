@@ -35,6 +35,9 @@ const char kUnknownProgress[] =
 // SendPiece's and WaitAcknowledged's result when the printer aborted or
 // reset the connection: the TCP writer reconnects and goes on.
 constexpr int kConnectionAborted = -1;
+// SendTcp's result when the new connection must go on from a byte before
+// the chunk it was given: a file is read again from there.
+constexpr int kResumeEarlier = -2;
 
 using Clock = std::chrono::steady_clock;
 
@@ -100,7 +103,7 @@ int CSvComEth::WriteByMode(const unsigned char* bytes, std::uint32_t length) {
     LogSplit(prefix, length);
     TcpJob job{};
     int result = BeginTcpJob(prefix, &job);
-    if (result == 0) result = SendTcp(prefix, &job, bytes, 0, length, true);
+    if (result == 0) result = SendTcp(prefix, &job, bytes, 0, length, true, false);
     if (job.position != length) logFile->Write(prefix, kIncomplete, LOG_INFO);
     if (result != 0) return result;
     logFile->Write(prefix, "END\n", LOG_TRACE);
@@ -143,10 +146,11 @@ int CSvComEth::BeginTcpJob(const char* prefix, TcpJob* job) {
 // at most writePacketSize; with `finish` it then waits until the printer
 // has acknowledged them all. An aborted or reset connection is made again
 // and the job goes on from the first byte that was not acknowledged; where
-// that is not known, or lies in an earlier chunk, the job fails instead of
-// leaving a gap.
+// that is not known the job fails instead of leaving a gap. Where it lies
+// in an earlier chunk, the job fails too unless `earlier` allows it, and
+// then kResumeEarlier tells the caller to give the chunk from job->position.
 int CSvComEth::SendTcp(const char* prefix, TcpJob* job, const unsigned char* bytes,
-                       std::uint64_t chunkOffset, std::uint32_t size, bool finish) {
+                       std::uint64_t chunkOffset, std::uint32_t size, bool finish, bool earlier) {
     for (;;) {
         int result = 0;
         while (result == 0 && job->position < chunkOffset + size) {
@@ -159,7 +163,7 @@ int CSvComEth::SendTcp(const char* prefix, TcpJob* job, const unsigned char* byt
         if (result == 0 && finish) result = WaitAcknowledged(prefix, sendTimeout, false);
         if (result != kConnectionAborted) return result;
         std::uint64_t resume = 0;
-        if (!FirstUnacknowledged(*job, &resume) || resume < chunkOffset) {
+        if (!FirstUnacknowledged(*job, &resume) || (resume < chunkOffset && !earlier)) {
             return Error(prefix, kUnknownProgress, 212);
         }
         if (!ReconnectAfterAbort(prefix)) return Error(prefix, kNotReestablished, 216);
@@ -168,6 +172,7 @@ int CSvComEth::SendTcp(const char* prefix, TcpJob* job, const unsigned char* byt
         logFile->Writef(prefix, LOG_INFO, "Sending again from byte %llu\n",
                         static_cast<unsigned long long>(resume));
         *job = TcpJob{resume, resume, 0};
+        if (resume < chunkOffset) return kResumeEarlier;
     }
 }
 
@@ -398,7 +403,8 @@ int CSvComEth::WriteFileEth(const char* path) {
         result = SetTimeoutOption(prefix, socket, plat::kSoSndTimeo, sendTimeout);
     }
     // Over TCP the whole file is one job: it starts on a live connection,
-    // and the acknowledgement is awaited once, after its last byte.
+    // the acknowledgement is awaited once, after its last byte, and after an
+    // abort the file is read again from the first byte not acknowledged.
     TcpJob job{};
     const char* tcpPrefix = "CSvComEth::WriteTCP - ";
     if (result == 0 && fileLength > 0 && mode == kModeTcp) result = BeginTcpJob(tcpPrefix, &job);
@@ -407,29 +413,46 @@ int CSvComEth::WriteFileEth(const char* path) {
         logFile->Writef(prefix, LOG_INFO, "Bytes to send: %d, packet byte used:%d\n",
                         static_cast<int>(fileLength), static_cast<int>(plan.pieceSize));
         std::uint32_t fullPart = plan.fullPieces * plan.pieceSize;
-        result = SendInPieces(
-            fileLength, writePacketSize, [&](std::uint32_t offset, std::uint32_t size) {
-                std::memset(transferBuffer.get(), 0, writePacketSize + 100);
-                std::uint32_t got = file.Read(transferBuffer.get(), size);
-                if (offset < fullPart)
-                    logFile->Write(prefix, "Send a packet byte of the file\n", LOG_INFO);
-                int sent = 0;
-                if (got > 0 && mode == kModeUdp) {
-                    sent = WriteUDP(transferBuffer.get(), got);
-                } else if (got > 0) {
-                    logFile->Write(tcpPrefix, "START\n", LOG_TRACE);
-                    LogSplit(tcpPrefix, got);
-                    sent = SendTcp(tcpPrefix, &job, transferBuffer.get(), offset, got,
-                                   offset + size == fileLength);
-                    if (sent == 0) logFile->Write(tcpPrefix, "END\n", LOG_TRACE);
+        auto sendChunk = [&](std::uint32_t offset, std::uint32_t size) {
+            std::memset(transferBuffer.get(), 0, writePacketSize + 100);
+            std::uint32_t got = file.Read(transferBuffer.get(), size);
+            if (offset < fullPart)
+                logFile->Write(prefix, "Send a packet byte of the file\n", LOG_INFO);
+            int sent = 0;
+            if (got > 0 && mode == kModeUdp) {
+                sent = WriteUDP(transferBuffer.get(), got);
+            } else if (got > 0) {
+                logFile->Write(tcpPrefix, "START\n", LOG_TRACE);
+                LogSplit(tcpPrefix, got);
+                sent = SendTcp(tcpPrefix, &job, transferBuffer.get(), offset, got,
+                               offset + size == fileLength, true);
+                if (sent == 0) logFile->Write(tcpPrefix, "END\n", LOG_TRACE);
+            }
+            // A file that shrank while being sent cannot be sent whole.
+            if (sent == 0 && got != size) {
+                logFile->Writef(prefix, LOG_ERROR, "Impossibile to open file %s\n", path);
+                return 10;
+            }
+            return sent;
+        };
+        if (mode == kModeUdp) {
+            result = SendInPieces(fileLength, writePacketSize, sendChunk);
+        } else {
+            // Chunks as in SendInPieces; a resumption starts a chunk where
+            // the printer stopped. Each one used a reconnection, so the
+            // loop ends within kReconnectionsPerCall of them.
+            std::uint32_t offset = 0;
+            while (result == 0 && offset < fileLength) {
+                std::uint32_t size = Smaller(plan.pieceSize, fileLength - offset);
+                result = sendChunk(offset, size);
+                if (result == kResumeEarlier) {
+                    offset = static_cast<std::uint32_t>(job.position);
+                    result = file.Seek(offset) ? 0 : Error(tcpPrefix, kUnknownProgress, 212);
+                } else {
+                    offset += size;
                 }
-                // A file that shrank while being sent cannot be sent whole.
-                if (sent == 0 && got != size) {
-                    logFile->Writef(prefix, LOG_ERROR, "Impossibile to open file %s\n", path);
-                    return 10;
-                }
-                return sent;
-            });
+            }
+        }
     }
     if (result != 0) return result;
     logFile->Write(prefix, "END\n", LOG_TRACE);

@@ -134,6 +134,16 @@ void RestartThenJobs(Till& till) {
     EXPECT_EQ(0, till.Send(5000));
 }
 
+// The printer stops reading and aborts: what its TCP acknowledged is all it
+// got, and the job goes on from there on a new connection; a file is read
+// again from there, megabytes before the packet in memory.
+void AbortInTheMiddle(Till& till, bool asFile) {
+    ASSERT_EQ(0, SetPacketSize(4096, 1024));
+    till.printer.AbortAfter(200000);
+    EXPECT_EQ(0, asFile ? till.SendFile(3000000) : till.Send(3000000)) << "error " << LastError();
+    EXPECT_EQ(1, till.printer.Ended());
+}
+
 void AbortedFromOutside(Till& till) {
     ASSERT_EQ(0, SetPacketSize(4096, 1024));
     std::string address = till.printer.Address();
@@ -199,12 +209,11 @@ const Row kRows[] = {
     {"AbortInTheMiddleOfAJob",
      false,
      {nullptr, false, "", 4096},
-     [](Till& till) {
-         ASSERT_EQ(0, SetPacketSize(4096, 1024));
-         till.printer.AbortAfter(200000);
-         EXPECT_EQ(0, till.Send(3000000)) << "error " << LastError();
-         EXPECT_EQ(1, till.printer.Ended());
-     }},
+     [](Till& till) { AbortInTheMiddle(till, false); }},
+    {"AbortInTheMiddleOfAWriteF",
+     false,
+     {nullptr, false, "", 4096},
+     [](Till& till) { AbortInTheMiddle(till, true); }},
     {"AbortedFromOutside", false, {}, AbortedFromOutside},
     {"AbortedFromOutsideInANamespace", true, {}, AbortedFromOutside},
     {"StalledPrinter",
