@@ -28,8 +28,10 @@ plat::SockAddrIn MakeAddress(int port, std::uint32_t networkAddress) {
 
 // Why a dotted address is refused before the parser sees it, or nullptr.
 // inet_addr reads a part with a leading zero as octal (or hex after 0x), so
-// 192.168.001.050 would reach 192.168.1.40, and it stops at a blank, so
-// "127.0.0.2 kitchen" would pass; neither is what a technician meant.
+// 192.168.001.050 would reach 192.168.1.40, it stops at a blank, so
+// "127.0.0.2 kitchen" would pass, and it fills a missing part with zeros,
+// so 192.168.1 (a part forgotten) would reach 192.168.0.1; none of these
+// is what a technician meant.
 const char* AddressFault(const char* text) {
     const char* c = text;
     for (int part = 0; part < 4; ++part) {
@@ -39,6 +41,7 @@ const char* AddressFault(const char* text) {
         if (digits[0] == '0' && (c - digits > 1 || *c == 'x' || *c == 'X')) {
             return "Init failed: an address part starts with 0 (read as octal or hex): %s\n";
         }
+        if (*c == '\0' && part < 3) return "Init failed: the address has fewer than 4 parts: %s\n";
         if (*c == '\0') return nullptr;
         if (*c != '.') return "Init failed: text after the address: %s\n";
         ++c;

@@ -94,8 +94,8 @@ TEST_F(EthernetSetup, FailedTcpOpensReportTheirCauseAndLeakNoSocket) {
     EXPECT_EQ(0, Open());
 }
 
-// inet_addr would read 127.000.000.010 as 127.0.0.8 and stop at the blank
-// of "127.0.0.2 kitchen".
+// inet_addr would read 127.000.000.010 as 127.0.0.8, stop at the blank
+// of "127.0.0.2 kitchen" and read 192.168.1 as 192.168.0.1.
 TEST_F(EthernetSetup, LeadingZerosAndTrailingTextAreRefusedWithTheirReason) {
     struct Case {
         const char* text;
@@ -107,6 +107,8 @@ TEST_F(EthernetSetup, LeadingZerosAndTrailingTextAreRefusedWithTheirReason) {
         {"0x7f.0.0.1", 205, "an address part starts with 0 (read as octal or hex)"},
         {"127.0.0.2 kitchen", 205, "text after the address"},
         {"10.0.0.1.", 205, "text after the address"},
+        {"192.168.1", 205, "the address has fewer than 4 parts"},
+        {"2130706433", 205, "the address has fewer than 4 parts"},
         {"192.168.1.50", 0, nullptr},
         {"10.0.0.0", 0, nullptr},
     };
