@@ -97,7 +97,9 @@ int selectPeerClosed(Socket s);
 struct SendProgress {
     std::uint64_t unacknowledged;  // bytes given but not yet acknowledged
     std::uint64_t unsent;          // of those, bytes never sent: none is in flight
-    bool ended;                    // the connection is gone (reset, or closed both ways)
+    // The connection is gone (reset, or closed both ways); only told while
+    // bytes are outstanding.
+    bool ended;
 };
 int getSendProgress(Socket s, std::uint64_t handed, SendProgress* progress);
 
