@@ -126,6 +126,9 @@ void RestartThenJobs(Till& till) {
     ASSERT_TRUE(till.WaitForBytes(2000));
     till.printer.Restart();
     ASSERT_TRUE(till.WaitForEnded(1));
+    if (!till.printer.RestartWasSilent()) {
+        GTEST_SKIP() << "TCP_REPAIR refused: the printer cannot vanish without a FIN here";
+    }
     // The first job meets the reset of the new printer: nothing of it was
     // acknowledged, but it was on its way, so it fails; the next goes whole.
     int first = till.Send(5000);

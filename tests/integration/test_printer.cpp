@@ -237,7 +237,7 @@ void TestPrinter::Restart() {
     Run([this] {
         if (client >= 0) {
             int on = 1;
-            ::setsockopt(client, IPPROTO_TCP, TCP_REPAIR, &on, sizeof on);
+            restartSilent = ::setsockopt(client, IPPROTO_TCP, TCP_REPAIR, &on, sizeof on) == 0;
             EndClient(false);
         }
         ::close(listener);

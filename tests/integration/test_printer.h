@@ -76,6 +76,9 @@ public:
     int Ended() const { return ended; }
     int Refused() const { return refused; }
     bool Serving() const { return client >= 0; }
+    // False when the last Restart could not make the connection vanish
+    // (TCP_REPAIR needs CAP_NET_ADMIN) and closed it with a FIN instead.
+    bool RestartWasSilent() const { return restartSilent; }
 
 private:
     void Serve();
@@ -99,6 +102,7 @@ private:
     std::size_t current = 0;           // the record of the client served
     int ended = 0;
     int refused = 0;
+    bool restartSilent = true;
     bool stop = false;
     bool ready = false;
     std::deque<std::function<void()>> actions;
