@@ -1,12 +1,16 @@
 #include "bench/Loopback.h"
 
 #include <arpa/inet.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 namespace bench {
 
@@ -51,6 +55,19 @@ bool SendInPieces(int fd, const unsigned char* data, std::size_t size, std::size
         }
     }
     return true;
+}
+
+bool WaitAcknowledged(int fd) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    auto pause = std::chrono::microseconds(20);
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(fd, SIOCOUTQ, &queued) != 0) return false;
+        if (queued == 0) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(pause);
+        if (pause < std::chrono::milliseconds(2)) pause *= 2;
+    }
 }
 
 }  // namespace bench

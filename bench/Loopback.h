@@ -18,4 +18,8 @@ int ConnectToLoopback(std::uint16_t port);
 // cuts a write into packets. False when a send fails.
 bool SendInPieces(int fd, const unsigned char* data, std::size_t size, std::size_t pieceBytes);
 
+// Waits until the peer's TCP acknowledged everything sent on fd (SIOCOUTQ
+// is 0), polling with the same growing pauses as the layer. False after 10 s.
+bool WaitAcknowledged(int fd);
+
 }  // namespace bench

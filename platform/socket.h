@@ -18,6 +18,7 @@ constexpr int kSoRcvTimeo = 0x1006;  // milliseconds as a 4-byte integer
 constexpr int kSoError = 0x1007;
 constexpr int kTcpNodelay = 0x0001;
 constexpr long kFionbio = static_cast<long>(0x8004667Eu);
+constexpr int kSdSend = 1;  // shutdown: no more sends (the peer sees an orderly close)
 constexpr std::uint32_t kInaddrAny = 0;
 constexpr std::uint32_t kInaddrNone = 0xFFFFFFFFu;
 constexpr std::uint32_t kInaddrBroadcast = 0xFFFFFFFFu;
@@ -31,6 +32,7 @@ constexpr int kWsaEmfile = 10024;
 constexpr int kWsaEwouldblock = 10035;
 constexpr int kWsaEinprogress = 10036;
 constexpr int kWsaEnotsock = 10038;
+constexpr int kWsaEopnotsupp = 10045;
 constexpr int kWsaEmsgsize = 10040;
 constexpr int kWsaEafnosupport = 10047;
 constexpr int kWsaEaddrinuse = 10048;
@@ -78,5 +80,27 @@ int send(Socket s, const void* data, int length, int flags);
 int recv(Socket s, void* buffer, int length, int flags);
 int sendto(Socket s, const void* data, int length, int flags, const SockAddrIn* to);
 int recvfrom(Socket s, void* buffer, int length, int flags, SockAddrIn* from, int* fromLength);
+int shutdown(Socket s, int how);
+
+// Whether the peer of a connected TCP socket has ended the connection (an
+// orderly close or a reset), without waiting and without taking any byte
+// that waits to be read: 1 ended, 0 not as far as the system tells,
+// kSocketError on failure. Linux also sees a close behind unread bytes;
+// Windows only when nothing waits to be read.
+int selectPeerClosed(Socket s);
+
+// How far the peer's TCP has acknowledged what a connected TCP socket was
+// given: `handed` is the number of bytes given to send since the connection
+// was made. Holds on after the connection ended (a reset), so that a sender
+// knows where the peer stopped. kSocketError with WSAEOPNOTSUPP where the
+// system cannot tell.
+struct SendProgress {
+    std::uint64_t unacknowledged;  // bytes given but not yet acknowledged
+    std::uint64_t unsent;          // of those, bytes never sent: none is in flight
+    // The connection is gone (reset, or closed both ways); only told while
+    // bytes are outstanding.
+    bool ended;
+};
+int getSendProgress(Socket s, std::uint64_t handed, SendProgress* progress);
 
 }  // namespace plat

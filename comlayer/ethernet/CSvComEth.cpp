@@ -25,6 +25,29 @@ plat::SockAddrIn MakeAddress(int port, std::uint32_t networkAddress) {
     address.sin_addr = networkAddress;
     return address;
 }
+
+// Why a dotted address is refused before the parser sees it, or nullptr.
+// inet_addr reads a part with a leading zero as octal (or hex after 0x), so
+// 192.168.001.050 would reach 192.168.1.40, it stops at a blank, so
+// "127.0.0.2 kitchen" would pass, and it fills a missing part with zeros,
+// so 192.168.1 (a part forgotten) would reach 192.168.0.1; none of these
+// is what a technician meant.
+const char* AddressFault(const char* text) {
+    const char* c = text;
+    for (int part = 0; part < 4; ++part) {
+        const char* digits = c;
+        while (*c >= '0' && *c <= '9') ++c;
+        if (c == digits) return nullptr;  // not dotted decimal: the parser decides
+        if (digits[0] == '0' && (c - digits > 1 || *c == 'x' || *c == 'X')) {
+            return "Init failed: an address part starts with 0 (read as octal or hex): %s\n";
+        }
+        if (*c == '\0' && part < 3) return "Init failed: the address has fewer than 4 parts: %s\n";
+        if (*c == '\0') return nullptr;
+        if (*c != '.') return "Init failed: text after the address: %s\n";
+        ++c;
+    }
+    return "Init failed: text after the address: %s\n";
+}
 }  // namespace
 
 CSvComEth::CSvComEth() : transferBuffer(new unsigned char[1024 + 100]()) {
@@ -34,6 +57,9 @@ CSvComEth::CSvComEth() : transferBuffer(new unsigned char[1024 + 100]()) {
 // The port layer deletes its objects without closing them first: a POS
 // application that deletes a connected port must not leak its sockets.
 CSvComEth::~CSvComEth() {
+    if (connected == 1 && mode == kModeTcp && CloseTCP() != plat::kSocketError) {
+        tcpSocket = plat::kInvalidSocket;
+    }
     CloseQuietly(&tcpSocket);
     CloseQuietly(&udpSendSocket);
     CloseQuietly(&udpReceiveSocket);
@@ -67,8 +93,15 @@ int CSvComEth::CheckAddress(const char* prefix, const char* address) {
     logFile->Write(prefix, "START\n", LOG_TRACE);
     if (connected == 1) return Error(prefix, kAlreadyActive, 200);
     bool fits = address != nullptr && std::memchr(address, '\0', kAddressSize) != nullptr;
-    bool accepted = fits && (std::strcmp(address, kBroadcastText) == 0 ||
-                             plat::inet_addr(address) != plat::kInaddrNone);
+    const char* fault =
+        fits && std::strcmp(address, kBroadcastText) != 0 ? AddressFault(address) : nullptr;
+    if (fault != nullptr) {
+        plat::SetLastError(static_cast<std::uint32_t>(plat::kWsaEinval));
+        logFile->Writef(prefix, LOG_ERROR, fault, address);
+    }
+    bool accepted = fits && fault == nullptr &&
+                    (std::strcmp(address, kBroadcastText) == 0 ||
+                     plat::inet_addr(address) != plat::kInaddrNone);
     if (!accepted) {
         mode = kModeNone;
         return SystemError(prefix, "Init failed: IP format not correct \n", 205);
@@ -171,6 +204,14 @@ int CSvComEth::OpenTCP() {
     std::uint32_t blocking = 0;
     plat::ioctlsocket(tcpSocket, plat::kFionbio, &blocking);
     if (error == 0) {
+        // A write returns once the printer acknowledged its last byte: with
+        // Nagle the tail of a job would wait for the printer's delayed
+        // acknowledgement of the piece before it (40 to 200 ms a job).
+        int on = 1;
+        plat::setsockopt(tcpSocket, plat::kIpprotoTcp, plat::kTcpNodelay, &on,
+                         static_cast<int>(sizeof on));
+        handedOnConnection = 0;
+        peerEnded = false;
         logFile->Writef(prefix, LOG_INFO, "TCP connect successful with %s \n", ipAddress);
         return 0;
     }
@@ -208,17 +249,13 @@ int CSvComEth::ConnectTCP() {
     return 0;
 }
 
+// Datagrams go out from the socket bound to the local port: a printer
+// that answers to the request's source port then reaches the socket that
+// reads. No second socket is made for sending.
 int CSvComEth::OpenUDP() {
     const char* prefix = "CSvComEth::OpenEth - ";
-    udpSendSocket = plat::socket(plat::kAfInet, plat::kSockDgram, plat::kIpprotoUdp);
-    if (udpSendSocket != plat::kInvalidSocket) {
-        udpReceiveSocket = plat::socket(plat::kAfInet, plat::kSockDgram, plat::kIpprotoUdp);
-    }
-    if (udpSendSocket == plat::kInvalidSocket || udpReceiveSocket == plat::kInvalidSocket) {
-        RecordSystemError();
-        CloseQuietly(&udpSendSocket);
-        return Error(prefix, kSocketCreation, 207);
-    }
+    udpReceiveSocket = plat::socket(plat::kAfInet, plat::kSockDgram, plat::kIpprotoUdp);
+    if (udpReceiveSocket == plat::kInvalidSocket) return SystemError(prefix, kSocketCreation, 207);
 
     std::uint32_t destination = plat::inet_addr(ipAddress);
     bool broadcast = std::strcmp(ipAddress, kBroadcastText) == 0 || destination == 0;
@@ -228,17 +265,40 @@ int CSvComEth::OpenUDP() {
 
     int result = 0;
     int on = 1;
-    if (broadcast && plat::setsockopt(udpSendSocket, plat::kSolSocket, plat::kSoBroadcast, &on,
+    if (broadcast && plat::setsockopt(udpReceiveSocket, plat::kSolSocket, plat::kSoBroadcast, &on,
                                       static_cast<int>(sizeof on)) == plat::kSocketError) {
         result = SystemError(prefix, "Error socket: setsockoption() failed\n", 208);
     } else if (plat::bind(udpReceiveSocket, &udpLocalAddress) == plat::kSocketError) {
         result = SystemError(prefix, "Socket bind error \n", 210);
     }
-    if (result != 0) {
-        CloseQuietly(&udpSendSocket);
-        CloseQuietly(&udpReceiveSocket);
-    }
+    if (result != 0) CloseQuietly(&udpReceiveSocket);
     return result;
+}
+
+// Takes what the printer sent and nobody read: Linux answers a close with
+// unread input by a reset, which throws away what is still queued to send.
+void CSvComEth::DiscardInput() {
+    std::uint32_t nonBlocking = 1;
+    plat::ioctlsocket(tcpSocket, plat::kFionbio, &nonBlocking);
+    char unread[4096];
+    for (int k = 0; k < 1024 && plat::recv(tcpSocket, unread, sizeof unread, 0) > 0; ++k) {
+    }
+    std::uint32_t blocking = 0;
+    plat::ioctlsocket(tcpSocket, plat::kFionbio, &blocking);
+}
+
+// An orderly close after the last byte: unread input discarded, the end of
+// the stream announced, what is still unacknowledged given the send
+// time-out to arrive, input that came meanwhile discarded, then closed.
+// A connection being replaced after an abort or the printer's close is
+// closed at once: nothing of it can arrive any more, nothing is waited for.
+int CSvComEth::CloseTCP() {
+    if (replacingConnection) return plat::closesocket(tcpSocket);
+    DiscardInput();
+    plat::shutdown(tcpSocket, plat::kSdSend);
+    WaitAcknowledged("CSvComEth::CloseEth - ", sendTimeout, true);
+    DiscardInput();
+    return plat::closesocket(tcpSocket);
 }
 
 int CSvComEth::CloseEth() {
@@ -246,7 +306,7 @@ int CSvComEth::CloseEth() {
     logFile->Write(prefix, "START\n", LOG_TRACE);
     if (connected == 0) return Error(prefix, kNotOpened, 206);
     if (mode == kModeTcp) {
-        if (plat::closesocket(tcpSocket) == plat::kSocketError) {
+        if (CloseTCP() == plat::kSocketError) {
             return SystemError(prefix, kNotOpened, 206);
         }
         tcpSocket = plat::kInvalidSocket;
@@ -277,7 +337,10 @@ bool CSvComEth::ReconnectAfterAbort(const char* prefix) {
         return false;
     }
     --reconnectionsLeft;
-    return RetryToConnectAfterAbort() == 1;
+    replacingConnection = true;
+    bool made = RetryToConnectAfterAbort() == 1;
+    replacingConnection = false;
+    return made;
 }
 
 int CSvComEth::RetryToConnectAfterAbort() {

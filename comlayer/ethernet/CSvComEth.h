@@ -52,17 +52,34 @@ private:
     static constexpr int kModeUdp = 2;
     static constexpr int kReconnectionsPerCall = 5;
 
+    // One TCP job (a Write, or all of a WriteF) and how far it got on the
+    // current connection, so that a new connection goes on from the first
+    // byte the old one did not have acknowledged.
+    struct TcpJob {
+        std::uint64_t position;           // job bytes given to a connection so far
+        std::uint64_t startOnConnection;  // job byte the current connection began with
+        std::uint64_t handedBefore;       // handedOnConnection when it did
+    };
+
     // Connection set-up (CSvComEth.cpp).
     int CheckAddress(const char* prefix, const char* address);
     int OpenTCP();
     int ConnectTCP();
     int OpenUDP();
     void CloseQuietly(plat::Socket* socket);
+    int CloseTCP();
+    void DiscardInput();
     bool ReconnectAfterAbort(const char* prefix);
     int RetryToConnectAfterAbort();
 
     // Transfer (CSvComEthTransfer.cpp).
     int WriteByMode(const unsigned char* bytes, std::uint32_t length);
+    int WriteUDP(const unsigned char* bytes, std::uint32_t length);
+    int BeginTcpJob(const char* prefix, TcpJob* job);
+    int SendTcp(const char* prefix, TcpJob* job, const unsigned char* bytes,
+                std::uint64_t chunkOffset, std::uint32_t size, bool finish, bool earlier);
+    bool FirstUnacknowledged(const TcpJob& job, std::uint64_t* resume);
+    int WaitAcknowledged(const char* prefix, std::uint32_t milliseconds, bool quiet);
     int SendPiece(const char* prefix, const unsigned char* bytes, std::uint32_t offset,
                   std::uint32_t size, std::uint32_t* taken);
     int ReadTCP(char* buffer, std::uint32_t size, unsigned* bytesRead);
@@ -101,6 +118,12 @@ private:
     std::uint32_t readPacketSize = 1024;
     char receivedIp[kAddressSize] = {};
     int lastSystemError = 0;
+    // Bytes given to the current TCP connection since it was made.
+    std::uint64_t handedOnConnection = 0;
+    // A read found the TCP connection closed by the printer.
+    bool peerEnded = false;
+    // ReconnectAfterAbort is closing the old connection.
+    bool replacingConnection = false;
     // Reconnections still allowed to the Write, WriteF or Read under way.
     int reconnectionsLeft = 0;
     std::unique_ptr<unsigned char[]> transferBuffer;

@@ -26,3 +26,7 @@ bool FileToSend::Open(const char* path, int* systemError) {
 std::uint32_t FileToSend::Read(unsigned char* buffer, std::uint32_t size) {
     return static_cast<std::uint32_t>(std::fread(buffer, 1, size, file));
 }
+
+bool FileToSend::Seek(std::uint32_t offset) {
+    return offset <= length && std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0;
+}

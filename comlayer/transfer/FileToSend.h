@@ -21,6 +21,9 @@ public:
     // Reads up to `size` bytes of the file's next piece; fewer only when the
     // file shrank after it was measured.
     std::uint32_t Read(unsigned char* buffer, std::uint32_t size);
+    // Goes back to `offset` from the start, so that a transfer can send
+    // again what a broken connection did not deliver. False when it cannot.
+    bool Seek(std::uint32_t offset);
 
 private:
     std::FILE* file = nullptr;

@@ -5,9 +5,11 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -389,6 +391,51 @@ int recvfrom(Socket s, void* buffer, int length, int flags, SockAddrIn* from, in
     }
     if ((message.msg_flags & MSG_TRUNC) != 0) return FailWith(kWsaEmsgsize);
     return static_cast<int>(received);
+}
+
+int shutdown(Socket s, int how) {
+    int fd = Fd(s);
+    if (fd < 0) return FailWith(kWsaEnotsock);
+    if (how != kSdSend) return FailWith(kWsaEinval);
+    return ::shutdown(fd, SHUT_WR) == 0 ? 0 : FailFromErrno(errno);
+}
+
+// POLLRDHUP reports the peer's FIN even behind bytes not yet read; POLLHUP
+// and POLLERR a reset or a connection gone both ways (tcp_poll).
+int selectPeerClosed(Socket s) {
+    int fd = Fd(s);
+    if (fd < 0) return FailWith(kWsaEnotsock);
+    pollfd entry{fd, POLLIN | POLLRDHUP, 0};
+    int ready = ::poll(&entry, 1, 0);
+    if (ready < 0) return FailFromErrno(errno);
+    if ((entry.revents & POLLNVAL) != 0) return FailWith(kWsaEnotsock);
+    return (entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0 ? 1 : 0;
+}
+
+// SIOCOUTQ is write_seq - snd_una (tcp(7)): every byte given and not yet
+// acknowledged, sent or not; SIOCOUTQNSD write_seq - snd_nxt, the bytes not
+// sent. None of these is cleared when a reset ends the connection, so they
+// still tell where the peer stopped.
+int getSendProgress(Socket s, std::uint64_t /*handed*/, SendProgress* progress) {
+    int fd = Fd(s);
+    if (fd < 0) return FailWith(kWsaEnotsock);
+    if (progress == nullptr) return FailWith(kWsaEfault);
+    int queued = 0;
+    int unsent = 0;
+    if (::ioctl(fd, SIOCOUTQ, &queued) != 0) return FailFromErrno(errno);
+    // All acknowledged, the usual answer at the end of a write: one call.
+    if (queued <= 0) {
+        *progress = SendProgress{0, 0, false};
+        return 0;
+    }
+    if (::ioctl(fd, SIOCOUTQNSD, &unsent) != 0) return FailFromErrno(errno);
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size) != 0) return FailFromErrno(errno);
+    progress->unacknowledged = queued < 0 ? 0 : static_cast<std::uint64_t>(queued);
+    progress->unsent = unsent < 0 || unsent > queued ? 0 : static_cast<std::uint64_t>(unsent);
+    progress->ended = info.tcpi_state == TCP_CLOSE;
+    return 0;
 }
 
 }  // namespace plat

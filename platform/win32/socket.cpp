@@ -102,4 +102,80 @@ int recvfrom(Socket s, void* buffer, int length, int flags, SockAddrIn* from, in
                       reinterpret_cast<sockaddr*>(from), fromLength);
 }
 
+int shutdown(Socket s, int how) {
+    return ::shutdown(s, how);
+}
+
+// Nothing to read and readable: the peer closed (recv peeks 0) or reset the
+// connection (the peek fails). Bytes waiting to be read hide a close behind
+// them; the acknowledgement wait of a write then finds the reset.
+int selectPeerClosed(Socket s) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s, &readable);
+    timeval now = {0, 0};
+    int ready = ::select(0, &readable, nullptr, nullptr, &now);
+    if (ready == SOCKET_ERROR) return kSocketError;
+    if (ready == 0) return 0;
+    char first;
+    int peeked = ::recv(s, &first, 1, MSG_PEEK);
+    if (peeked > 0) return 0;
+    if (peeked == 0) return 1;
+    return ::WSAGetLastError() == WSAEWOULDBLOCK ? 0 : 1;
+}
+
+namespace {
+
+// SIO_TCP_INFO with version 0 (Windows 10 1703 and later; mstcpip.h), not
+// declared for the Windows XP headers this library is built against.
+constexpr DWORD kSioTcpInfo = 0xD8000027u;  // _WSAIORW(IOC_VENDOR, 39)
+struct TcpInfoV0 {
+    int State;  // TCPSTATE: 0 closed
+    ULONG Mss;
+    ULONG64 ConnectionTimeMs;
+    BOOLEAN TimestampsEnabled;
+    ULONG RttUs;
+    ULONG MinRttUs;
+    ULONG BytesInFlight;
+    ULONG Cwnd;
+    ULONG SndWnd;
+    ULONG RcvWnd;
+    ULONG RcvBuf;
+    ULONG64 BytesOut;
+    ULONG64 BytesIn;
+    ULONG BytesReordered;
+    ULONG BytesRetrans;
+    ULONG FastRetrans;
+    ULONG DupAcksIn;
+    ULONG TimeoutEpisodes;
+    UCHAR SynRetrans;
+};
+
+}  // namespace
+
+// Windows tells what is in flight (sent, not acknowledged) and how much was
+// sent, not what still waits in the send buffer: given bytes beyond what
+// was sent count as unacknowledged too. Older systems (and Wine) refuse
+// the request: WSAEOPNOTSUPP, nothing known.
+int getSendProgress(Socket s, std::uint64_t handed, SendProgress* progress) {
+    if (progress == nullptr) {
+        ::WSASetLastError(WSAEFAULT);
+        return kSocketError;
+    }
+    DWORD version = 0;
+    TcpInfoV0 info = {};
+    DWORD size = 0;
+    if (::WSAIoctl(s, kSioTcpInfo, &version, sizeof version, &info, sizeof info, &size, nullptr,
+                   nullptr) == SOCKET_ERROR ||
+        size < sizeof info) {
+        ::WSASetLastError(WSAEOPNOTSUPP);
+        return kSocketError;
+    }
+    std::uint64_t unsent = handed > info.BytesOut ? handed - info.BytesOut : 0;
+    progress->unacknowledged = unsent + info.BytesInFlight;
+    progress->unsent = unsent;
+    progress->ended = info.State == 0;
+    return 0;
+}
+
 }  // namespace plat

@@ -402,3 +402,34 @@ int recvfrom(Socket s, void* buffer, int length, int /*flags*/, SockAddrIn* from
 }
 
 }  // namespace plat
+
+namespace plat {
+
+// shutdown(SD_SEND): the peer sees the close; nothing is kept of it here.
+int shutdown(Socket s, int /*how*/) {
+    if (fake::Injected("shutdown")) return kSocketError;
+    std::lock_guard<std::mutex> guard(fake::Net().lock);
+    if (!fake::IsOpen(s)) return fake::Fail(kWsaEnotsock);
+    return 0;
+}
+
+// A peer that closed shows once the bytes it sent before have been read
+// (Windows: select readable, recv peeks 0).
+int selectPeerClosed(Socket s) {
+    if (fake::Injected("selectPeerClosed")) return kSocketError;
+    std::lock_guard<std::mutex> guard(fake::Net().lock);
+    if (!fake::IsOpen(s)) return fake::Fail(kWsaEnotsock);
+    return fake::Net().peerClosed && fake::Net().incoming.empty() ? 1 : 0;
+}
+
+// The peer's TCP acknowledges what a send took as soon as it took it
+// (loopback, a printer keeping up).
+int getSendProgress(Socket s, std::uint64_t /*handed*/, SendProgress* progress) {
+    if (fake::Injected("getSendProgress")) return kSocketError;
+    std::lock_guard<std::mutex> guard(fake::Net().lock);
+    if (!fake::IsOpen(s)) return fake::Fail(kWsaEnotsock);
+    *progress = SendProgress{0, 0, false};
+    return 0;
+}
+
+}  // namespace plat

@@ -70,6 +70,23 @@ TEST_F(UdpEthernet, ReadsTimeOutAfterTheReceiveTimeOutAndRefuseOverlongDatagrams
     EXPECT_EQ(10040, error);
 }
 
+// A device that answers to the request's source port is heard, and a
+// datagram that fits the caller's buffer is read whole, whatever the read
+// packet size (1024 by default).
+TEST_F(UdpEthernet, AnswersToTheSourcePortArriveAndFitDatagramsAreReadWhole) {
+    loopback::UdpPeer device;
+    Connect(device);
+    ASSERT_EQ(0, WriteText("status?"));
+    ASSERT_EQ("status?", device.Receive(2000ms));
+    EXPECT_EQ(localPort, device.SenderPort());
+    std::string answer = Pattern(1500);
+    device.SendTo(device.SenderPort(), answer);
+    char buffer[4096];
+    unsigned count = 0;
+    ASSERT_EQ(0, Read(buffer, sizeof buffer, &count));
+    EXPECT_EQ(answer, std::string(buffer, count));
+}
+
 // Linux cuts a socket wait with a time-out short on a handled signal; the
 // read must neither fail with WSAEINTR nor wait past its own time-out.
 TEST_F(UdpEthernet, SignalsNeitherEndAReadNorStretchItsTimeOut) {

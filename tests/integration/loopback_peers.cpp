@@ -163,7 +163,11 @@ std::string UdpPeer::Receive(std::chrono::milliseconds limit) {
     pollfd entry{fd, POLLIN, 0};
     if (::poll(&entry, 1, static_cast<int>(limit.count())) <= 0) return "";
     char buffer[65536];
-    ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    sockaddr_in from{};
+    socklen_t length = sizeof from;
+    ssize_t n =
+        ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+    if (n >= 0) senderPort = ntohs(from.sin_port);
     return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "";
 }
 

@@ -67,9 +67,12 @@ public:
     // The next datagram, or "" after `limit`.
     std::string Receive(std::chrono::milliseconds limit);
     void SendTo(std::uint16_t toPort, const std::string& bytes);
+    // The source port of the last datagram received.
+    std::uint16_t SenderPort() const { return senderPort; }
 
 private:
     int fd = -1;
+    std::uint16_t senderPort = 0;
     std::uint16_t port = 0;
 };
 

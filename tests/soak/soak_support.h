@@ -57,7 +57,8 @@ private:
 
 // A TCP printer on 127.0.0.1 that records each connection's bytes apart and
 // resets a connection (RST, no orderly close) once it has read the number
-// of bytes planned for it. Its receive buffer is kept small so that what the
+// of bytes planned for it; what its TCP acknowledged then counts as
+// received. Its receive buffer is kept small so that what the
 // sender has handed to the network is close to what the printer has read.
 class ResettingPrinter {
 public:
@@ -75,6 +76,7 @@ public:
 
 private:
     void Serve();
+    static void TakeAcknowledged(int client, std::string* received);
 
     int listener = -1;
     std::uint16_t port = 0;

@@ -1,15 +1,9 @@
 // A TCP printer that resets the connection at random points of long writes:
-// each Write either hands all its bytes to the connection or returns a
-// failure, and what the printer received on each connection is the written
-// data from a piece boundary on, in order, with nothing skipped or corrupted.
-//
-// "Handed to the connection" is all a TCP sender can know: bytes still in
-// its send buffer or in the printer's receive buffer when the printer resets
-// are lost after the write has returned 0. So a write must fail when the
-// reset came earlier than its end by more than those buffers can hold.
+// each Write either delivers all its bytes or returns a failure. What the
+// printer received over all connections is the written data in order: a
+// write that returned 0 whole and once, a failed one at most in part.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -42,23 +36,6 @@ std::string Pattern(int seed, std::size_t size) {
     return bytes;
 }
 
-// Where a connection's bytes sit in everything the round wrote.
-struct Span {
-    std::size_t from;
-    std::size_t to;
-};
-
-// The most a sender's socket buffer holds on this machine (autotuned up to
-// the largest send buffer), plus the printer's small receive buffer.
-std::size_t InFlightLimit() {
-    long least = 0, initial = 0, largest = 4 << 20;
-    if (FILE* limits = std::fopen("/proc/sys/net/ipv4/tcp_wmem", "r")) {
-        if (std::fscanf(limits, "%ld %ld %ld", &least, &initial, &largest) != 3) largest = 4 << 20;
-        std::fclose(limits);
-    }
-    return static_cast<std::size_t>(largest) + (64u << 10);
-}
-
 // A round: the printer resets once it has read `resetAfter` bytes, while the
 // caller writes two blocks on one opened port. A write after the reset
 // meets a dead connection, which the library makes again.
@@ -87,51 +64,35 @@ TEST(TcpResets, EveryWriteDeliversAllOrFailsAndThePrinterOnlyEverSeesInOrderData
                                         : SIZE_MAX;
         printer.PlanReset(resetAfter);
         ASSERT_EQ(0, Open()) << "round " << round;
-        std::string all;
         int outcome[kWritesPerRound];
         for (int w = 0; w < kWritesPerRound; ++w) {
             std::string data = Pattern(round * kWritesPerRound + w, kWriteSize);
             outcome[w] = Write(reinterpret_cast<const unsigned char*>(data.data()),
                                static_cast<int>(data.size()));
             ++results[outcome[w]];
-            all += data;
         }
         Close();
         std::vector<std::string> connections = printer.TakeConnections(10);
         ASSERT_FALSE(connections.empty()) << "round " << round;
         reconnections += static_cast<int>(connections.size()) - 1;
 
-        // Each connection carries a run of the round's bytes, unchanged and
-        // in order: the first from the first byte, a later one from a piece
-        // boundary further on.
-        std::vector<Span> spans;
-        for (std::size_t c = 0; c < connections.size(); ++c) {
-            const std::string& got = connections[c];
-            std::size_t from = 0;
-            if (c > 0) {
-                if (got.empty()) continue;
-                from = all.find(got.substr(0, 64));
-                ASSERT_NE(std::string::npos, from) << "round " << round << " connection " << c;
-                EXPECT_EQ(0u, from % kPacketSize) << "round " << round;
-                EXPECT_GT(from, spans.back().from) << "round " << round << ": went back";
-            }
-            ASSERT_LE(from + got.size(), all.size()) << "round " << round;
-            ASSERT_TRUE(all.compare(from, got.size(), got) == 0)
-                << "round " << round << " connection " << c << ": reordered or corrupted";
-            spans.push_back(Span{from, from + got.size()});
-        }
-        // A write reported as done reached the printer whole, but for what
-        // the buffers held when the printer reset.
+        std::string stream;
+        for (const std::string& got : connections) stream += got;
+        std::size_t at = 0;
         for (int w = 0; w < kWritesPerRound; ++w) {
-            if (outcome[w] != 0) continue;
-            std::size_t next = w * kWriteSize;
-            for (const Span& span : spans) {
-                if (span.from <= next && span.to > next) next = span.to;
+            std::string data = Pattern(round * kWritesPerRound + w, kWriteSize);
+            if (outcome[w] == 0) {
+                ASSERT_TRUE(stream.compare(at, data.size(), data) == 0)
+                    << "round " << round << " write " << w << " returned 0, yet the printer "
+                    << "got it otherwise from byte " << at << " (reset after " << resetAfter << ")";
+                at += data.size();
+                continue;
             }
-            EXPECT_LE((w + 1) * kWriteSize - std::min(next, (w + 1) * kWriteSize), InFlightLimit())
-                << "round " << round << " write " << w << " succeeded, yet the printer lacks byte "
-                << next << " (reset after " << resetAfter << ")";
+            std::size_t k = 0;
+            while (at + k < stream.size() && k < data.size() && stream[at + k] == data[k]) ++k;
+            at += k;
         }
+        EXPECT_EQ(stream.size(), at) << "round " << round << ": bytes repeated or out of order";
         if (round == 0) first = soak::Measure();
     }
     soak::Figures end = soak::Measure();

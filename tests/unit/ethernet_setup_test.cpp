@@ -24,12 +24,13 @@ TEST_F(EthernetSetup, AcceptsDottedAndBroadcastAddressesAndRefusesHostNames) {
 }
 
 TEST_F(EthernetSetup, AnAddressTooLongForItsFieldIsRefusedRatherThanCut) {
-    // Both texts parse (leading zeros); only the one that fits 19 characters is kept.
-    EXPECT_EQ(0, InitEthTCP("0000000000127.0.0.1", 9100));
+    // The parser would read both (leading zeros); a leading zero is refused
+    // anyway, and a text too long for the field without being cut.
+    EXPECT_EQ(205, InitEthTCP("0000000000127.0.0.1", 9100));
+    EXPECT_TRUE(
+        Logged("an address part starts with 0 (read as octal or hex): 0000000000127.0.0.1"));
     char address[20];
     int port = 0;
-    ASSERT_EQ(0, GetEthIpAndPort(address, &port));
-    EXPECT_STREQ("0000000000127.0.0.1", address);
     EXPECT_EQ(205, InitEthTCP("00000000000127.0.0.1", 9100));
     EXPECT_EQ(205, InitEthUDP("00000000000127.0.0.1", 1, 2));
     EXPECT_EQ(201, GetEthIpAndPort(address, &port));
@@ -93,9 +94,36 @@ TEST_F(EthernetSetup, FailedTcpOpensReportTheirCauseAndLeakNoSocket) {
     EXPECT_EQ(0, Open());
 }
 
+// inet_addr would read 127.000.000.010 as 127.0.0.8, stop at the blank
+// of "127.0.0.2 kitchen" and read 192.168.1 as 192.168.0.1.
+TEST_F(EthernetSetup, LeadingZerosAndTrailingTextAreRefusedWithTheirReason) {
+    struct Case {
+        const char* text;
+        int result;
+        const char* reason;
+    } cases[] = {
+        {"127.000.000.010", 205, "an address part starts with 0 (read as octal or hex)"},
+        {"192.168.001.050", 205, "an address part starts with 0 (read as octal or hex)"},
+        {"0x7f.0.0.1", 205, "an address part starts with 0 (read as octal or hex)"},
+        {"127.0.0.2 kitchen", 205, "text after the address"},
+        {"10.0.0.1.", 205, "text after the address"},
+        {"192.168.1", 205, "the address has fewer than 4 parts"},
+        {"2130706433", 205, "the address has fewer than 4 parts"},
+        {"192.168.1.50", 0, nullptr},
+        {"10.0.0.0", 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.result, InitEthTCP(c.text, 9100)) << c.text;
+        EXPECT_EQ(c.result, InitEthUDP(c.text, 1, 2)) << c.text;
+        if (c.reason != nullptr) {
+            EXPECT_TRUE(Logged(std::string(c.reason) + ": " + c.text + "\n")) << c.text;
+        }
+    }
+}
+
 TEST_F(EthernetSetup, FailedUdpOpensReportTheirCauseAndLeakNoSocket) {
     ASSERT_EQ(0, InitEthUDP("0.0.0.0", 5000, 5001));
-    fake::FailCall("socket", plat::kWsaEnobufs, 1, 1);  // the receive socket
+    fake::FailCall("socket", plat::kWsaEnobufs);  // the one socket, bound and sending
     EXPECT_EQ(207, Open());
     EXPECT_EQ(plat::kWsaEnobufs, LastError());
 
@@ -139,7 +167,7 @@ TEST_F(EthernetSetup, AFailedCloseKeepsTheConnectionAndCanBeRetried) {
     EXPECT_EQ(0, Close());
 
     OpenUdp();
-    fake::FailCall("closesocket", plat::kWsaEnetdown, 1, 1);  // the receive socket
+    fake::FailCall("closesocket", plat::kWsaEnetdown);
     EXPECT_EQ(217, Close());
     EXPECT_TRUE(Logged("Impossibile to close sockets \n"));
     EXPECT_EQ(1, fake::OpenSockets());
@@ -147,11 +175,20 @@ TEST_F(EthernetSetup, AFailedCloseKeepsTheConnectionAndCanBeRetried) {
     EXPECT_EQ(0, fake::OpenSockets());
 }
 
+// Each socket once: a second close of the same number could close a
+// socket or file that another thread has opened meanwhile.
 TEST_F(EthernetSetup, DeletingAConnectedPortClosesItsSockets) {
     OpenUdp();
-    EXPECT_EQ(2, fake::OpenSockets());
+    EXPECT_EQ(1, fake::OpenSockets());
     EXPECT_EQ(0, DeleteAllLayerItems());
     EXPECT_EQ(0, fake::OpenSockets());
+
+    CreatePort(LOG_ERROR);
+    OpenTcp();
+    int closes = fake::CallCount("closesocket");
+    EXPECT_EQ(0, DeleteAllLayerItems());
+    EXPECT_EQ(0, fake::OpenSockets());
+    EXPECT_EQ(closes + 1, fake::CallCount("closesocket"));
 }
 
 TEST_F(EthernetSetup, ZeroTimeOutsAreRefusedAndChangeNothing) {

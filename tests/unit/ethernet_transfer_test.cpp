@@ -15,6 +15,8 @@ using Sizes = std::vector<int>;
 
 TEST_F(EthernetTransfer, WritesGoOutInPiecesOfThePacketSize) {
     OpenTcp();
+    // Set at connect, before any read: a write waits for its acknowledgement.
+    EXPECT_EQ(1, fake::LastOption(plat::kIpprotoTcp, plat::kTcpNodelay));
     std::string bytes = Pattern(2500);
     ASSERT_EQ(0, WriteText(bytes));
     EXPECT_EQ((Sizes{1024, 1024, 452}), fake::SendSizes());
@@ -66,15 +68,15 @@ TEST_F(EthernetTransfer, ASendTakingNothingStopsTheWriteWith211) {
 
 TEST_F(EthernetTransfer, AFailingSendStopsTheWriteWith212AndRecordsTheError) {
     OpenTcp();
-    fake::FailCall("send", plat::kWsaEconnreset, 1, 1);
+    fake::FailCall("send", plat::kWsaEnetdown, 1, 1);
     EXPECT_EQ(212, WriteText(Pattern(2500)));
-    EXPECT_EQ(plat::kWsaEconnreset, LastError());
+    EXPECT_EQ(plat::kWsaEnetdown, LastError());
     EXPECT_EQ(1024u, fake::Sent().size());
     EXPECT_TRUE(
         Logged("CSvComEth::WriteTCP -  Write failed: error system occurred during Write()\n"));
     // A later success does not clear the recorded error; a reset does.
     EXPECT_EQ(0, WriteText("x"));
-    EXPECT_EQ(plat::kWsaEconnreset, LastError());
+    EXPECT_EQ(plat::kWsaEnetdown, LastError());
     EXPECT_EQ(0, ResetLastErrorComm());
     EXPECT_EQ(0, LastError());
 
@@ -158,7 +160,7 @@ TEST_F(EthernetTransfer, SendTimeOutOptionFailuresGive208) {
     EXPECT_EQ("", fake::Sent());
     // After a reconnection the new socket needs its time-out too.
     fake::FailCall("send", plat::kWsaEconnaborted);
-    fake::FailCall("setsockopt", plat::kWsaEinval, 1, 1);
+    fake::FailCall("setsockopt", plat::kWsaEinval, 1, 2);  // after TCP_NODELAY at connect
     EXPECT_EQ(208, WriteText("abc"));
 }
 

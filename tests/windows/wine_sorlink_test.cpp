@@ -450,6 +450,180 @@ void ChecksAnIdleReadKeepsItsError(const char* logPath, int tcpPort) {
     }
 }
 
+// A misbehaving printer made of this program's own sockets, on one thread:
+// connections complete in the listener's backlog, so the DLL connects and
+// writes while the printer is not looking.
+class BacklogPrinter {
+public:
+    BacklogPrinter() {
+        listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listener, 8);
+        int length = sizeof address;
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+    }
+    ~BacklogPrinter() { closesocket(listener); }
+    // The next connection, waited for at most 5 s.
+    SOCKET Accept() const {
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(listener, &ready);
+        timeval limit = {5, 0};
+        if (select(0, &ready, nullptr, nullptr, &limit) != 1) return INVALID_SOCKET;
+        return accept(listener, nullptr, nullptr);
+    }
+    // What arrives until the DLL closes (or 5 s pass without a byte).
+    static std::string ReadToEnd(SOCKET client) {
+        DWORD limit = 5000;
+        setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit),
+                   sizeof limit);
+        std::string got;
+        char buffer[65536];
+        for (int n; (n = recv(client, buffer, sizeof buffer, 0)) > 0;) got.append(buffer, n);
+        return got;
+    }
+    int port = 0;
+
+private:
+    SOCKET listener = INVALID_SOCKET;
+};
+
+std::string Job(std::size_t size, int seed) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 + seed + i / 251);
+    return bytes;
+}
+
+int WriteJob(const std::string& bytes) {
+    return SORLINK(Write)(reinterpret_cast<const unsigned char*>(bytes.data()),
+                          static_cast<int>(bytes.size()));
+}
+
+// Reads until the DLL reports that the printer ended the connection (213,
+// or a failure other than the read's time-out), at most 200 reads of 5 ms.
+bool ReadUntilEnded(const char* what) {
+    char buffer[16];
+    for (int k = 0; k < 200; ++k) {
+        unsigned count = 0;
+        int read = SORLINK(Read)(buffer, sizeof buffer, &count);
+        int last = 0;
+        SORLINK(GetLastErrorComm)(&last);
+        if (read == 213 || (read != 0 && last != 10060)) {
+            std::printf("[ note     ] %s: Read gives %d, error %d\n", what, read, last);
+            return true;
+        }
+    }
+    return false;
+}
+
+void ChecksAMisbehavingPrinter(const char* logPath) {
+    wine_check::Section("TCP printer that closes, resets and sends status bytes");
+    WSADATA data;
+    WSAStartup(0x0202, &data);
+    BacklogPrinter printer;
+    int id = 0;
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_FILE, kAllLevels,
+                                                  logPath, &id));
+    WCHECK_EQ(205, SORLINK(InitEthTCP)("127.000.000.001", printer.port));
+    WCHECK_EQ(205, SORLINK(InitEthTCP)("127.0.0.1 kitchen", printer.port));
+    WCHECK_EQ(0, SORLINK(InitEthTCP)("127.0.0.1", printer.port));
+    WCHECK_EQ(0, SORLINK(Open)());
+
+    // Closed while idle (FIN), seen by a read: the next job goes out whole
+    // on a new connection.
+    SOCKET first = printer.Accept();
+    DWORD probe = 0, probed = 0;
+    char info[128];
+    bool tcpInfo = WSAIoctl(first, 0xD8000027u, &probe, sizeof probe, info, sizeof info, &probed,
+                            nullptr, nullptr) == 0;
+    std::printf("[ note     ] SIO_TCP_INFO %s here: a write's 0 %s\n",
+                tcpInfo ? "answers" : "is refused",
+                tcpInfo ? "is acknowledged" : "is only handed over");
+    closesocket(first);
+    WCHECK(ReadUntilEnded("closed"));
+    std::string job = Job(5000, 1);
+    WCHECK_EQ(0, WriteJob(job));
+    SOCKET second = printer.Accept();
+    WCHECK(second != INVALID_SOCKET);
+
+    // Reset (the printer restarted): seen by a read as 10054; the next job
+    // again goes out whole on a new connection.
+    std::string seen(job.size(), '\0');
+    int got = 0;
+    for (int n; got < static_cast<int>(seen.size()) &&
+                (n = recv(second, &seen[got], static_cast<int>(seen.size()) - got, 0)) > 0;) {
+        got += n;
+    }
+    WCHECK(seen == job);
+    linger reset = {1, 0};
+    setsockopt(second, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset), sizeof reset);
+    closesocket(second);
+    WCHECK(ReadUntilEnded("reset"));
+    std::string after = Job(5000, 2);
+    WCHECK_EQ(0, WriteJob(after));
+    SOCKET third = printer.Accept();
+    WCHECK(third != INVALID_SOCKET);
+
+    // An unread status byte does not turn Close into a reset that throws
+    // away what is queued.
+    send(third, "\x12", 1, 0);
+    std::string large = Job(300000, 3);
+    WCHECK_EQ(0, WriteJob(large));
+    WCHECK_EQ(0, SORLINK(Close)());
+    WCHECK(BacklogPrinter::ReadToEnd(third) == after + large);
+    closesocket(third);
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+    WSACleanup();
+}
+
+// A device that answers to the request's source port is heard, and a
+// datagram that fits the buffer is read whole.
+void ChecksAnswersToTheSourcePort(const char* logPath) {
+    wine_check::Section("UDP device answering to the source port");
+    WSADATA data;
+    WSAStartup(0x0202, &data);
+    SOCKET device = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(device, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int length = sizeof address;
+    getsockname(device, reinterpret_cast<sockaddr*>(&address), &length);
+    SOCKET spare = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    sockaddr_in local = address;
+    local.sin_port = 0;
+    bind(spare, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    length = sizeof local;
+    getsockname(spare, reinterpret_cast<sockaddr*>(&local), &length);
+    closesocket(spare);
+    int id = 0;
+    WCHECK_EQ(0, SORLINK(CreateCommunicationPort)(SORLINK_LINK_ETHERNET, LOG_MODE_FILE, kAllLevels,
+                                                  logPath, &id));
+    WCHECK_EQ(0, SORLINK(InitEthUDP)("127.0.0.1", ntohs(address.sin_port), ntohs(local.sin_port)));
+    WCHECK_EQ(0, SORLINK(Open)());
+    WCHECK_EQ(0, WriteJob("status?"));
+    char request[64];
+    sockaddr_in from = {};
+    length = sizeof from;
+    WCHECK_EQ(7, recvfrom(device, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&from),
+                          &length));
+    WCHECK_EQ(local.sin_port, from.sin_port);
+    std::string answer = Job(1500, 4);
+    sendto(device, answer.data(), static_cast<int>(answer.size()), 0,
+           reinterpret_cast<sockaddr*>(&from), sizeof from);
+    char buffer[4096];
+    unsigned count = 0;
+    WCHECK_EQ(0, SORLINK(Read)(buffer, sizeof buffer, &count));
+    WCHECK(std::string(buffer, count) == answer);
+    closesocket(device);
+    WCHECK_EQ(0, SORLINK(DeleteAllLayerItems)());
+    WSACleanup();
+}
+
 void ChecksUdpDevice(const char* logPath, int remotePort, int localPort) {
     wine_check::Section("UDP device on loopback");
     int id = 0;
@@ -779,6 +953,8 @@ int main(int argc, char** argv) {
     std::string logFolder = logPath;
     logFolder.erase(logFolder.find_last_of('\\'));
     ChecksADeviceIsNeverALogFile(logFolder, serialPort);
+    ChecksAMisbehavingPrinter((std::string(logPath) + ".misbehaving").c_str());
+    ChecksAnswersToTheSourcePort((std::string(logPath) + ".answers").c_str());
     ChecksFreeLibraryWithAConnectedPort(logPath);
     ChecksProcessExitWithAPort((std::string(logPath) + ".exit").c_str());
     ChecksReloadingLeaksNothing();
