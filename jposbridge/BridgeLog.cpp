@@ -13,10 +13,6 @@ namespace {
 constexpr int kMessageSize = 1024;
 constexpr const char* kLogFolders[] = {"Sorvane", "JavaPos", "Log"};
 
-int logLevel = 0;
-std::string bridgeLogPath;
-std::string layerLogPath;
-
 std::string Child(const std::string& folder, const char* name) {
     std::string path = folder;
     if (path.empty() || path.back() != plat::kPathSeparator) path += plat::kPathSeparator;
@@ -52,19 +48,7 @@ void BridgeLog::Configure(int level) {
     layerLogPath = Child(folder, "Sorlink.log");
 }
 
-int BridgeLog::Level() {
-    return logLevel;
-}
-
-const std::string& BridgeLog::BridgeLogPath() {
-    return bridgeLogPath;
-}
-
-const std::string& BridgeLog::LayerLogPath() {
-    return layerLogPath;
-}
-
-void BridgeLog::Write(int level, const char* prefix, const char* format, ...) {
+void BridgeLog::Write(int level, const char* prefix, const char* format, ...) const {
     if (level > logLevel || bridgeLogPath.empty()) return;
     char line[32 + kMessageSize + 2];
     plat::SystemTime now{};

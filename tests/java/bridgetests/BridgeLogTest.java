@@ -165,7 +165,7 @@ public final class BridgeLogTest {
         Check.run("ReadAndWriteWithoutDeviceAreRefused", () -> {
             comm.closeDevice();
             log.skip();
-            Check.equal(3, comm.writeData(new byte[] {1, 2, 3}, 0), "bytes handed over");
+            Check.equal(0, comm.writeData(new byte[] {1, 2, 3}, 0), "a refused write reports 0");
             Check.equal(List.of(WRITE + "START", WRITE + "(B)Buffer Size = 0",
                                 WRITE + "(A)Buffer Size = 3", WRITE + "Write Error", WRITE + "END"),
                     log.newBodies(), "write log");
