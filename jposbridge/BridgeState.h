@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "jposbridge/BridgeLog.h"
-#include "jposbridge/FairMutex.h"
+#include "platform/thread.h"
 
 namespace bridge {
 
@@ -26,7 +26,7 @@ struct DeviceState {
     // Serialises the object's calls: each holds it for its whole length,
     // except a read, which gives it up while it waits between two short
     // reads of the layer. Guards every field below.
-    FairMutex callLock;
+    plat::TurnLock callLock;
 
     // The object's port in the layer; 0 when it has none.
     int portId = 0;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "jposbridge/OpenSequence.h"
+#include "platform/thread.h"
 
 namespace bridge {
 
@@ -18,9 +19,9 @@ struct Entry {
 
 // Guards the list; held only to search and change it, never during a call
 // into the layer.
-std::mutex& RegistryLock() {
-    static std::mutex lock;
-    return lock;
+plat::TurnLock& RegistryLock() {
+    static auto* lock = new plat::TurnLock;
+    return *lock;
 }
 
 std::vector<Entry>& Entries() {
@@ -42,7 +43,7 @@ std::shared_ptr<DeviceState> FindDevice(JNIEnv* env, jobject object) {
     std::vector<std::shared_ptr<DeviceState>> collected;
     std::shared_ptr<DeviceState> found;
     {
-        std::lock_guard<std::mutex> guard(RegistryLock());
+        std::lock_guard<plat::TurnLock> guard(RegistryLock());
         std::vector<Entry>& entries = Entries();
         for (auto it = entries.begin(); it != entries.end();) {
             // A method running on an object keeps it alive, so no call is
@@ -69,7 +70,7 @@ std::shared_ptr<DeviceState> FindDevice(JNIEnv* env, jobject object) {
         }
     }
     for (std::shared_ptr<DeviceState>& state : collected) {
-        std::lock_guard<FairMutex> hold(state->callLock);
+        std::lock_guard<plat::TurnLock> hold(state->callLock);
         CloseSequence(*state);
     }
     return found;

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "jposbridge/FairMutex.h"
 #include "platform/system.h"
+#include "platform/thread.h"
 // Only the declarations, for the exports' signatures: nothing of the layer
 // is linked into the bridge.
 #include "sorlink.h"
@@ -14,9 +14,11 @@ namespace layer {
 namespace {
 
 // Held by a Session; guards everything below and every call into the layer.
-FairMutex& BindingLock() {
-    static FairMutex lock;
-    return lock;
+// Made on first use and never freed: a thread of the VM may still call in
+// while the process ends and static objects are destroyed.
+plat::TurnLock& BindingLock() {
+    static auto* lock = new plat::TurnLock;
+    return *lock;
 }
 
 plat::Module libraryHandle = nullptr;

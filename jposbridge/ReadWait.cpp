@@ -1,21 +1,19 @@
 #include "jposbridge/ReadWait.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
+#include <cstdint>
 
 #include "jposbridge/LayerBinding.h"
+#include "platform/thread.h"
 
 namespace bridge {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // Reads that come back at once (TCP) are repeated at first soon, for an
 // answer to a command just sent, then less often.
-constexpr int kFirstPollPeriodMs = 10;
-constexpr int kLongestPollPeriodMs = 100;
+constexpr std::uint32_t kFirstPollPeriodMs = 10;
+constexpr std::uint32_t kLongestPollPeriodMs = 100;
 
 // The layer's results that say only that nothing arrived in the time its
 // read waited: serial 114 (nothing read), Ethernet 214 (the receive call
@@ -36,17 +34,17 @@ bool NothingArrivedYet(int busType, int code) {
 
 }  // namespace
 
-bool ReadWithinTimeout(DeviceState& device, std::unique_lock<FairMutex>& hold, unsigned* count) {
+bool ReadWithinTimeout(DeviceState& device, unsigned* count) {
     const unsigned long generation = device.generation;
-    const Clock::time_point deadline =
-        Clock::now() + std::chrono::milliseconds(device.readTimeoutMs);
-    int periodMs = kFirstPollPeriodMs;
+    const std::uint32_t start = plat::TickCountMs();
+    const std::uint32_t timeoutMs = static_cast<std::uint32_t>(device.readTimeoutMs);
+    std::uint32_t periodMs = kFirstPollPeriodMs;
     for (;;) {
         // No port: the layer would act on another object's port.
         if (device.generation != generation || device.portId == 0 || device.readBuffer == nullptr) {
             return false;
         }
-        Clock::time_point started = Clock::now();
+        std::uint32_t stepStart = plat::TickCountMs() - start;
         *count = 0;
         int code = -1;
         {
@@ -61,12 +59,15 @@ bool ReadWithinTimeout(DeviceState& device, std::unique_lock<FairMutex>& hold, u
             *count = std::min<unsigned>(*count, static_cast<unsigned>(device.readBufferSize));
             return true;
         }
-        if (!NothingArrivedYet(device.busType, code) || Clock::now() >= deadline) return false;
-        Clock::time_point next = std::min(deadline, started + std::chrono::milliseconds(periodMs));
+        std::uint32_t elapsed = plat::TickCountMs() - start;
+        if (!NothingArrivedYet(device.busType, code) || elapsed >= timeoutMs) return false;
+        // The next read starts a period after this one did, and not after
+        // the time-out.
+        std::uint32_t next = std::min(timeoutMs, stepStart + periodMs);
         periodMs = std::min(periodMs * 2, kLongestPollPeriodMs);
-        hold.unlock();
-        std::this_thread::sleep_until(next);
-        hold.lock();
+        device.callLock.unlock();
+        if (next > elapsed) plat::Sleep(next - elapsed);
+        device.callLock.lock();
     }
 }
 

@@ -2,19 +2,18 @@
 // transport, without holding the layer or the object for that long.
 #pragma once
 
-#include <mutex>
-
 #include "jposbridge/BridgeState.h"
+#include "platform/thread.h"
 
 namespace bridge {
 
 // Reads into the object's read buffer; true with *count bytes in it. The
 // layer is asked in short reads (a TCP read of the layer waits 5 ms, a
 // serial or USB read kReadStepMs) until bytes arrive, the read time-out
-// has passed or the layer reports a failure. Between two reads the object's
-// lock is given up (hold is unlocked and locked again), so a write or a
-// close from another thread takes its turn; a close or a new open in that
-// time ends the read with false.
-bool ReadWithinTimeout(DeviceState& device, std::unique_lock<FairMutex>& hold, unsigned* count);
+// has passed or the layer reports a failure. Called with the object's
+// callLock held, which it gives up between two reads, so a write or a close
+// from another thread takes its turn; a close or a new open in that time
+// ends the read with false.
+bool ReadWithinTimeout(DeviceState& device, unsigned* count);
 
 }  // namespace bridge

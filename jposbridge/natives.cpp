@@ -16,7 +16,7 @@
 namespace {
 
 using bridge::DeviceState;
-using bridge::FairMutex;
+
 using bridge::kLevelFailure;
 using bridge::kLevelStartEnd;
 using bridge::kLevelStep;
@@ -76,7 +76,7 @@ JNIEXPORT jint JNICALL Java_com_sorvane_jpos_services_WinPortComm_openDevice(
     request.baudRate = baudRate;
     request.logEnabled = logEnabled != JNI_FALSE;
     request.logLevel = logLevel;
-    std::lock_guard<FairMutex> hold(device->callLock);
+    std::lock_guard<plat::TurnLock> hold(device->callLock);
     return bridge::OpenDevice(*device, request);
 }
 
@@ -98,7 +98,7 @@ JNIEXPORT jint JNICALL Java_com_sorvane_jpos_services_WinPortComm_openDeviceWPar
     request.flowControl = flowControl;
     request.logEnabled = logEnabled != JNI_FALSE;
     request.logLevel = logLevel;
-    std::lock_guard<FairMutex> hold(device->callLock);
+    std::lock_guard<plat::TurnLock> hold(device->callLock);
     return bridge::OpenDevice(*device, request);
 }
 
@@ -106,7 +106,7 @@ JNIEXPORT jint JNICALL Java_com_sorvane_jpos_services_WinPortComm_closeDevice(JN
                                                                               jobject self) {
     std::shared_ptr<DeviceState> device = bridge::FindDevice(env, self);
     if (device == nullptr) return 0;
-    std::lock_guard<FairMutex> hold(device->callLock);
+    std::lock_guard<plat::TurnLock> hold(device->callLock);
     const char* method = bridge::kCloseDevice;
     device->log.Write(kLevelStartEnd, method, "START");
     bridge::CloseSequence(*device);
@@ -119,11 +119,11 @@ JNIEXPORT jbyteArray JNICALL Java_com_sorvane_jpos_services_WinPortComm_readData
                                                                                  jobject self) {
     std::shared_ptr<DeviceState> device = bridge::FindDevice(env, self);
     if (device == nullptr) return nullptr;
-    std::unique_lock<FairMutex> hold(device->callLock);
+    std::lock_guard<plat::TurnLock> hold(device->callLock);
     const char* method = bridge::kReadData;
     device->log.Write(kLevelStartEnd, method, "START");
     unsigned count = 0;
-    if (!bridge::ReadWithinTimeout(*device, hold, &count)) {
+    if (!bridge::ReadWithinTimeout(*device, &count)) {
         device->log.Write(kLevelStartEnd, method, "Read Error");
         device->log.Write(kLevelStartEnd, method, "END");
         return nullptr;
@@ -145,7 +145,7 @@ JNIEXPORT jint JNICALL Java_com_sorvane_jpos_services_WinPortComm_writeData(JNIE
                                                                             jint size) {
     std::shared_ptr<DeviceState> device = bridge::FindDevice(env, self);
     if (device == nullptr) return 0;
-    std::lock_guard<FairMutex> hold(device->callLock);
+    std::lock_guard<plat::TurnLock> hold(device->callLock);
     const bridge::BridgeLog& log = device->log;
     const char* method = bridge::kWriteData;
     log.Write(kLevelStartEnd, method, "START");
@@ -186,7 +186,7 @@ JNIEXPORT void JNICALL Java_com_sorvane_jpos_services_WinPortComm_SetDeviceBuffe
                                                                                   jint readSize) {
     std::shared_ptr<DeviceState> device = bridge::FindDevice(env, self);
     if (device == nullptr) return;
-    std::lock_guard<FairMutex> hold(device->callLock);
+    std::lock_guard<plat::TurnLock> hold(device->callLock);
     const char* method = bridge::kSetDeviceBuffer;
     device->log.Write(kLevelStartEnd, method, "START");
     device->log.Write(kLevelValue, method, "Buffer Size Write = %d", static_cast<int>(writeSize));
@@ -203,7 +203,7 @@ JNIEXPORT void JNICALL Java_com_sorvane_jpos_services_WinPortComm_SetDeviceTimeo
     JNIEnv* env, jobject self, jint writeSeconds, jint readSeconds) {
     std::shared_ptr<DeviceState> device = bridge::FindDevice(env, self);
     if (device == nullptr) return;
-    std::lock_guard<FairMutex> hold(device->callLock);
+    std::lock_guard<plat::TurnLock> hold(device->callLock);
     const bridge::BridgeLog& log = device->log;
     const char* method = bridge::kSetDeviceTimeout;
     // The time-out lines carry openDevice's name whichever method opened.
