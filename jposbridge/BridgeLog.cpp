@@ -19,15 +19,13 @@ std::string Child(const std::string& folder, const char* name) {
     return path + name;
 }
 
-// The folder is created one level at a time, and only where nothing of that
-// name exists yet, so later opens find it and create nothing.
+// The folder is made one level at a time, and each level is checked
+// before anything is made inside it. Empty when a level cannot be used.
 std::string PrepareLogFolder(const char* documents) {
     std::string folder = documents;
     for (const char* name : kLogFolders) {
         folder = Child(folder, name);
-        if (plat::GetFileAttributesA(folder.c_str()) == plat::kInvalidFileAttributes) {
-            plat::CreateDirectoryA(folder.c_str());
-        }
+        if (!plat::PrepareLogFolder(folder.c_str())) return "";
     }
     return folder;
 }
@@ -43,9 +41,16 @@ void BridgeLog::Configure(int level) {
     // bridge's lines are dropped and the layer keeps its default path.
     char documents[260] = {};
     if (!plat::SHGetSpecialFolderPathA(documents, plat::kCsidlPersonal, false)) return;
+    // A log folder that is not the user's own would let whoever owns it
+    // choose which file the bridge and the layer append to: no log then.
     std::string folder = PrepareLogFolder(documents);
+    if (folder.empty()) return;
     bridgeLogPath = Child(folder, "Sorjni.log");
     layerLogPath = Child(folder, "Sorlink.log");
+    // The layer opens the path it is given through links; the file is made
+    // here first, as the bridge's own is, and a file of another user's that
+    // is there already keeps the layer at its default path.
+    if (!plat::PrepareLogFile(layerLogPath.c_str())) layerLogPath.clear();
 }
 
 void BridgeLog::Write(int level, const char* prefix, const char* format, ...) const {

@@ -32,9 +32,22 @@ LogFileState CreateLogFile(const char* path);
 bool AppendToLogFile(const char* path, LogPath kind, const char* text, std::uint32_t size);
 
 // The bridge's log: appends bytes to a file, creating it; opened without
-// sharing (Windows) or like a named layer log (elsewhere: without waiting,
-// a regular file only) and closed before returning. False when the file cannot be opened
-// or written.
+// sharing (Windows) or as a private file (elsewhere, PrepareLogFile) and
+// closed before returning. False when the file cannot be opened or written.
 bool AppendToFile(const char* path, const void* data, std::uint32_t size);
+
+// One folder of the bridge's log folder, whose parent was prepared before
+// (or is the user's documents folder): created when missing. Elsewhere
+// than on Windows it is created 0700 and used only when it is a folder of
+// the user's own, not a link, that no other user may write to (the write
+// permission of others is taken away), so that nobody else can put a link
+// or a file of theirs in it. False when it cannot be used.
+bool PrepareLogFolder(const char* path);
+
+// A log file in a prepared folder, made sure to exist before the layer is
+// given its path. Elsewhere than on Windows a private file: created 0600,
+// never reached through a link, and used only when it is a regular file of
+// the user's own. False when it cannot be used.
+bool PrepareLogFile(const char* path);
 
 }  // namespace plat
