@@ -351,6 +351,13 @@ public final class BridgeThreadsTest {
         long grownKb = residentKb() - residentKb;
         System.out.println("1000 failed opens: resident memory grew by " + grownKb + " KB");
         Check.equal(descriptors, openDescriptors(), "open descriptors");
+        // The sanitizer keeps freed memory in quarantine and maps shadow
+        // memory at every load: resident memory says nothing then.
+        String preloaded = System.getenv("LD_PRELOAD");
+        if (preloaded != null && preloaded.contains("asan")) {
+            System.out.println("memory not compared: the sanitizer's run time is loaded");
+            return;
+        }
         Check.isTrue(grownKb < 512, "resident memory grew by " + grownKb + " KB");
     }
 }
