@@ -143,12 +143,15 @@ bool AppendToLogFile(const char* path, LogPath kind, const char* text, std::uint
 // a link, without waiting, a regular file only: a FIFO or a device would
 // hold up the device's open for ever), and only when they are the user's
 // own: a file another user made in the folder before it was the user's
-// alone is not written.
+// alone is not written. Nor is a file with a second name: a hard link
+// planted then to a file of the user's elsewhere (root's, for a service
+// running as root) passes the owner check.
 namespace {
 int OpenPrivateFile(const char* path) {
     int fd = posix::OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, false, 0600);
     struct stat info {};
-    if (fd >= 0 && (fstat(fd, &info) != 0 || info.st_uid != geteuid())) {
+    if (fd >= 0 &&
+        (fstat(fd, &info) != 0 || info.st_uid != geteuid() || info.st_nlink != 1)) {
         close(fd);
         errno = EPERM;
         return -1;

@@ -239,6 +239,14 @@ public final class BridgeLogTest {
                     Files.createSymbolicLink(log.resolve("Sorlink.log"), target);
                     return target;
                 }, false),
+                new PrivacyRow("hard links at both log paths", (documents, log) -> {
+                    // Empty, so that a line written through a link shows as logged too.
+                    Path target = Files.createFile(documents.resolve("victim"));
+                    Files.createDirectories(log);
+                    Files.createLink(log.resolve("Sorjni.log"), target);
+                    Files.createLink(log.resolve("Sorlink.log"), target);
+                    return target;
+                }, false),
                 new PrivacyRow("a log folder everybody may write to", (documents, log) -> {
                     Files.createDirectories(log);
                     Files.setPosixFilePermissions(log, PosixFilePermissions.fromString("rwxrwxrwx"));
