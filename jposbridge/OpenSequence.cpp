@@ -234,10 +234,13 @@ int OpenDevice(DeviceState& device, const OpenRequest& request) {
     // Every open starts without a port of its own. An open that failed
     // after its port was created left it there with no device open; a
     // service retrying an offline printer would otherwise pile up one port
-    // per try. The layer stays loaded for the new port.
+    // per try, so that port goes and the layer stays loaded for the new one.
+    // An open device is closed as closeDevice closes it: when no other
+    // object holds the layer it is unloaded and loaded afresh, and the new
+    // port gets the first ID again.
     if (device.deviceOpened) {
         log.Write(kLevelStartEnd, method, "DLL Already Opened. Close it");
-        ReleasePort(device);
+        CloseSequence(device);
         device.FreeReadBuffer();
     } else {
         ReleasePort(device);
