@@ -150,8 +150,7 @@ namespace {
 int OpenPrivateFile(const char* path) {
     int fd = posix::OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, false, 0600);
     struct stat info {};
-    if (fd >= 0 &&
-        (fstat(fd, &info) != 0 || info.st_uid != geteuid() || info.st_nlink != 1)) {
+    if (fd >= 0 && (fstat(fd, &info) != 0 || info.st_uid != geteuid() || info.st_nlink != 1)) {
         close(fd);
         errno = EPERM;
         return -1;
