@@ -153,6 +153,19 @@ public final class BridgeThreadsTest {
     static final class Traffic {
         final ByteArrayOutputStream accepted = new ByteArrayOutputStream();
         final List<String> problems = new ArrayList<>();
+        private long writes;
+
+        synchronized void written(byte[] line) {
+            accepted.write(line, 0, line.length);
+            ++writes;
+            notifyAll();
+        }
+
+        /** Waits, bounded by endNs, until a write is accepted after the call. */
+        synchronized void awaitNextWrite(long endNs) throws InterruptedException {
+            long before = writes;
+            while (writes == before && System.nanoTime() < endNs) wait(50);
+        }
 
         synchronized void problem(String what) {
             if (problems.size() < 10) problems.add(what);
@@ -172,7 +185,7 @@ public final class BridgeThreadsTest {
                                       .getBytes(StandardCharsets.US_ASCII);
                 int result = comm.writeData(line, line.length);
                 if (result == line.length) {
-                    traffic.accepted.write(line, 0, line.length);
+                    traffic.written(line);
                 } else if (result != 0) {
                     traffic.problem("writeData returned " + result);
                 }
@@ -228,7 +241,8 @@ public final class BridgeThreadsTest {
                     }
                     ++reopened;
                     try {
-                        Thread.sleep(100);
+                        // The print thread gets a write through each device.
+                        printerTraffic.awaitNextWrite(endNs);
                     } catch (InterruptedException e) {
                         return;
                     }
@@ -282,13 +296,16 @@ public final class BridgeThreadsTest {
     }
 
     private static void bufferResizedDuringRead() throws Exception {
+        BridgeLogFile log = BridgeLogFile.inHome();
         try (LoopbackPrinter peer = new LoopbackPrinter()) {
             WinPortComm comm = new WinPortComm();
             comm.SetDeviceTimeout(2, 5);
-            Check.equal(0, comm.openDevice("Ethernet", peer.address(), 0, false, 0), "open");
+            Check.equal(0, comm.openDevice("Ethernet", peer.address(), 0, true, 3), "open");
             peer.accept();
+            log.skip();
             AtomicReference<byte[]> read = new AtomicReference<>();
             Thread reader = start("reader", () -> read.set(comm.readData()));
+            awaitLogLine(log, BridgeLogFile.READ + "START");
             for (int size = 4096; size >= 1; size /= 2) comm.SetDeviceBuffer(512, size);
             comm.SetDeviceBuffer(512, 4);
             peer.send("ABCDEFGH".getBytes(StandardCharsets.US_ASCII));
