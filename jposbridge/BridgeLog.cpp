@@ -43,6 +43,7 @@ void BridgeLog::Configure(int level) {
     if (!plat::SHGetSpecialFolderPathA(documents, plat::kCsidlPersonal, false)) return;
     // A log folder that is not the user's own would let whoever owns it
     // choose which file the bridge and the layer append to: no log then.
+    if (!plat::UsableDocumentsFolder(documents)) return;
     std::string folder = PrepareLogFolder(documents);
     if (folder.empty()) return;
     bridgeLogPath = Child(folder, "Sorjni.log");

@@ -36,6 +36,13 @@ bool AppendToLogFile(const char* path, LogPath kind, const char* text, std::uint
 // closed before returning. False when the file cannot be opened or written.
 bool AppendToFile(const char* path, const void* data, std::uint32_t size);
 
+// The documents folder the bridge's log folder is made in. Elsewhere than on
+// Windows it is used only when it is the user's own (or root's) and nobody
+// else may rename what is in it: no other user or group may write to it
+// unless it is sticky (as /tmp is). Otherwise its owner could swap the
+// prepared folders for a link after they were checked.
+bool UsableDocumentsFolder(const char* path);
+
 // One folder of the bridge's log folder, whose parent was prepared before
 // (or is the user's documents folder): created when missing. Elsewhere
 // than on Windows it is created 0700 and used only when it is a folder of

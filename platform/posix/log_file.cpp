@@ -180,6 +180,20 @@ bool PrepareLogFile(const char* path) {
     return true;
 }
 
+// Links above it are the user's choice of documents folder, so stat follows
+// them; what matters is who may change the folder's entries.
+bool UsableDocumentsFolder(const char* path) {
+    if (path == nullptr) return false;
+    ErrnoKept kept;
+    struct stat info {};
+    if (stat(path, &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+    if (info.st_uid != geteuid() && info.st_uid != 0) return false;
+    if ((info.st_mode & S_ISVTX) != 0) return true;
+    bool othersWrite = (info.st_mode & S_IWOTH) != 0;
+    bool foreignGroupWrite = (info.st_mode & S_IWGRP) != 0 && info.st_gid != getegid();
+    return !othersWrite && !foreignGroupWrite;
+}
+
 // Checked with lstat, so a link is seen as a link. Nobody else can swap the
 // folder between the check and its use: its parent is the user's alone.
 bool PrepareLogFolder(const char* path) {

@@ -7,6 +7,10 @@
 
 namespace plat {
 
+bool UsableDocumentsFolder(const char* path) {
+    return path != nullptr;
+}
+
 bool PrepareLogFolder(const char* path) {
     if (path == nullptr) return false;
     if (::GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) ::CreateDirectoryA(path, nullptr);
