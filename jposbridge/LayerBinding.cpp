@@ -69,8 +69,16 @@ void Unload() {
 
 }  // namespace
 
-Session::Session(int portId) {
+Session::Session(int portId) : locked(true) {
     BindingLock().lock();
+    Select(portId);
+}
+
+Session::Session(int portId, std::uint32_t waitMs) : locked(BindingLock().TryLockFor(waitMs)) {
+    if (locked) Select(portId);
+}
+
+void Session::Select(int portId) {
     if (portId != 0 && portId != currentPortId &&
         Call<decltype(&::SetCommunicationPort)>("SetCommunicationPort", portId) == 0) {
         currentPortId = portId;
@@ -79,7 +87,7 @@ Session::Session(int portId) {
 }
 
 Session::~Session() {
-    BindingLock().unlock();
+    if (locked) BindingLock().unlock();
 }
 
 bool Hold() {

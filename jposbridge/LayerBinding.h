@@ -10,6 +10,8 @@
 // a call.
 #pragma once
 
+#include <cstdint>
+
 namespace bridge {
 namespace layer {
 
@@ -18,15 +20,24 @@ public:
     // Waits for the layer; then makes portId its current port when another
     // port is (0: none is selected, for loading and creating a port).
     explicit Session(int portId);
+    // As above, waiting for the layer at most waitMs: a read must not wait
+    // past its own time-out for another object's long write or open.
+    Session(int portId, std::uint32_t waitMs);
     ~Session();
-    // False when the port asked for could not be made current: nothing may
-    // then be called, as it would act on another device's port.
+    // False when the layer was not free in time or the port asked for could
+    // not be made current: nothing may then be called, as it would act on
+    // another device's port.
     bool Selected() const { return selected; }
+    // False only when the layer was not free within waitMs.
+    bool Obtained() const { return locked; }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
 private:
-    bool selected;
+    void Select(int portId);
+
+    bool locked;
+    bool selected = false;
 };
 
 // Counts the caller among the layer's holders, loading the layer for the

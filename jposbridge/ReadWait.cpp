@@ -47,8 +47,15 @@ bool ReadWithinTimeout(DeviceState& device, unsigned* count) {
         std::uint32_t stepStart = plat::TickCountMs() - start;
         *count = 0;
         int code = -1;
+        bool layerBusy = false;
         {
-            layer::Session session(device.portId);
+            // Another object's write or open may hold the layer for
+            // seconds; the read waits for it no longer than it has left,
+            // and a step at a time, so that a close of this object's
+            // comes in between.
+            std::uint32_t left = stepStart < timeoutMs ? timeoutMs - stepStart : 0;
+            layer::Session session(device.portId, std::min(left, kLongestPollPeriodMs));
+            layerBusy = !session.Obtained();
             if (session.Selected()) {
                 code = layer::Read(device.readBuffer.get(), device.readBufferSize, count);
             }
@@ -60,7 +67,9 @@ bool ReadWithinTimeout(DeviceState& device, unsigned* count) {
             return true;
         }
         std::uint32_t elapsed = plat::TickCountMs() - start;
-        if (!NothingArrivedYet(device.busType, code) || elapsed >= timeoutMs) return false;
+        if ((!layerBusy && !NothingArrivedYet(device.busType, code)) || elapsed >= timeoutMs) {
+            return false;
+        }
         // The next read starts a period after this one did, and not after
         // the time-out.
         std::uint32_t next = std::min(timeoutMs, stepStart + periodMs);

@@ -20,6 +20,9 @@ public:
     TurnLock& operator=(const TurnLock&) = delete;
 
     void lock();
+    // As lock(), giving up after milliseconds; false then, and the place
+    // in the queue is passed over.
+    bool TryLockFor(std::uint32_t milliseconds);
     void unlock();
 
 private:

@@ -3,16 +3,21 @@
 #include <time.h>
 
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <new>
+#include <set>
 
 namespace plat {
 
 struct TurnLock::State {
-    std::mutex turns;  // guards the two counters
+    std::mutex turns;  // guards the counters and abandoned
     std::condition_variable turnChanged;
     unsigned long long nextTicket = 0;
     unsigned long long nowServing = 0;
+    // Tickets of TryLockFor calls that gave up: skipped when their turn comes.
+    std::set<unsigned long long> abandoned;
 };
 
 TurnLock::TurnLock() : state(new State) {}
@@ -27,9 +32,27 @@ void TurnLock::lock() {
     state->turnChanged.wait(guard, [&] { return state->nowServing == ticket; });
 }
 
+bool TurnLock::TryLockFor(std::uint32_t milliseconds) {
+    std::unique_lock<std::mutex> guard(state->turns);
+    unsigned long long ticket = state->nextTicket++;
+    auto myTurn = [&] { return state->nowServing == ticket; };
+    if (state->turnChanged.wait_for(guard, std::chrono::milliseconds(milliseconds), myTurn)) {
+        return true;
+    }
+    try {
+        state->abandoned.insert(ticket);
+    } catch (const std::bad_alloc&) {
+        // Without room to note the ticket, the turn must still be taken.
+        state->turnChanged.wait(guard, myTurn);
+        return true;
+    }
+    return false;
+}
+
 void TurnLock::unlock() {
     std::lock_guard<std::mutex> guard(state->turns);
     ++state->nowServing;
+    while (state->abandoned.erase(state->nowServing) != 0) ++state->nowServing;
     state->turnChanged.notify_all();
 }
 

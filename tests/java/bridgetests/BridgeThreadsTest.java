@@ -42,6 +42,8 @@ public final class BridgeThreadsTest {
                         BridgeThreadsTest::closeDuringRead),
                 new Row("BufferResizedWhileAReadWaits", BridgeThreadsTest::bufferResizedDuringRead),
                 new Row("TcpReadWaitsTheReadTimeout", BridgeThreadsTest::tcpReadWaits),
+                new Row("AReadEndsInTimeWhileAnotherObjectConnects",
+                        BridgeThreadsTest::readWhileAnotherConnects),
                 new Row("FailedOpensKeepDescriptorsAndMemoryFlat",
                         BridgeThreadsTest::failedOpensStayFlat));
         for (Row row : rows) {
@@ -331,6 +333,47 @@ public final class BridgeThreadsTest {
             peer.send(new byte[] {0x16});
             Check.bytes(new byte[] {0x16}, comm.readData(), "a byte sent later");
             comm.closeDevice();
+        }
+    }
+
+    /**
+     * One object opens a printer whose listen queue is full, so its connect waits the layer's
+     * connection time-out (10 s); another object's read meanwhile still ends at its own 1 s.
+     */
+    private static void readWhileAnotherConnects() throws Exception {
+        BridgeLogFile log = BridgeLogFile.inHome();
+        List<Socket> queued = new ArrayList<>();
+        try (LoopbackPrinter peer = new LoopbackPrinter();
+                ServerSocket full = new ServerSocket(0, 1, InetAddress.getLoopbackAddress())) {
+            // The queue holds a connection or two more than its backlog;
+            // the first connect that is not answered shows it is full.
+            for (int i = 0; i < 16; ++i) {
+                Socket socket = new Socket();
+                queued.add(socket);
+                try {
+                    socket.connect(full.getLocalSocketAddress(), 200);
+                } catch (IOException unanswered) {
+                    break;
+                }
+            }
+            WinPortComm reader = new WinPortComm();
+            reader.SetDeviceTimeout(2, 1);
+            Check.equal(0, reader.openDevice("Ethernet", peer.address(), 0, false, 0), "open");
+            peer.accept();
+            WinPortComm connecting = new WinPortComm();
+            log.skip();
+            Thread opener = start("opener", () -> connecting.openDevice("Ethernet",
+                    "127.0.0.1:" + full.getLocalPort(), 0, true, 2));
+            awaitLogLine(log, BridgeLogFile.OPEN + "Init Port on Com DLL");
+            long started = System.nanoTime();
+            Check.equal(null, reader.readData(), "nothing sent");
+            long elapsedMs = (System.nanoTime() - started) / 1_000_000;
+            Check.isTrue(elapsedMs < 3000, "read ended near its 1 s time-out: " + elapsedMs + " ms");
+            join(opener);
+            connecting.closeDevice();
+            reader.closeDevice();
+        } finally {
+            for (Socket socket : queued) socket.close();
         }
     }
 
