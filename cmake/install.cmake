@@ -35,6 +35,22 @@ install(TARGETS Sorlink EXPORT SorlinkTargets LIBRARY DESTINATION ${CMAKE_INSTAL
 install(FILES include/sorlink.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 if(TARGET Sorjni)
   install(TARGETS Sorjni LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  # Debian's JVM looks for System.loadLibrary("Sorjni") in /usr/java/packages/lib,
+  # /usr/lib/<triplet>/jni, /lib/<triplet>, /usr/lib/<triplet>, /usr/lib/jni,
+  # /lib and /usr/lib, never below /usr/local. An installation elsewhere may
+  # put a link to the bridge into one of them (such as /usr/lib/jni); the
+  # bridge still finds the layer beside its real file.
+  set(SORLINK_JNI_LINK_DIR "" CACHE PATH
+      "A folder of the JVM's library path to link libSorjni.so into at install (none by default)")
+  if(SORLINK_JNI_LINK_DIR)
+    install(CODE "
+      set(bridge \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/libSorjni.so\")
+      set(link \"\$ENV{DESTDIR}${SORLINK_JNI_LINK_DIR}/libSorjni.so\")
+      file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${SORLINK_JNI_LINK_DIR}\")
+      message(STATUS \"Installing: \${link} -> \${bridge}\")
+      file(CREATE_LINK \"\${bridge}\" \"\${link}\" SYMBOLIC)
+    ")
+  endif()
 endif()
 install(TARGETS sorlink sorlink_vprinter RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 

@@ -18,25 +18,19 @@ constexpr std::size_t kPathSize = 260;
 constexpr std::size_t kLayerPathSize = 200;
 constexpr const char* kLogFolders[] = {"Sorvane", "JavaPos", "Log"};
 
-int logLevel = 0;
-std::string bridgeLogPath;
-std::string layerLogPath;
-
 std::string Child(const std::string& folder, const char* name) {
     std::string path = folder;
     if (path.empty() || path.back() != plat::kPathSeparator) path += plat::kPathSeparator;
     return path + name;
 }
 
-// The folder is created one level at a time, and only where nothing of that
-// name exists yet, so later opens find it and create nothing.
+// The folder is made one level at a time, and each level is checked
+// before anything is made inside it. Empty when a level cannot be used.
 std::string PrepareLogFolder(const char* documents) {
     std::string folder = documents;
     for (const char* name : kLogFolders) {
         folder = Child(folder, name);
-        if (plat::GetFileAttributesA(folder.c_str()) == plat::kInvalidFileAttributes) {
-            plat::CreateDirectoryA(folder.c_str());
-        }
+        if (!plat::PrepareLogFolder(folder.c_str())) return "";
     }
     return folder;
 }
@@ -52,6 +46,9 @@ void BridgeLog::Configure(int level) {
     // bridge's lines are dropped and the layer keeps its default path.
     char documents[kPathSize] = {};
     if (!plat::GetDocumentsFolder(documents, sizeof documents)) return;
+    // A log folder that is not the user's own would let whoever owns it
+    // choose which file the bridge and the layer append to: no log then.
+    if (!plat::UsableDocumentsFolder(documents)) return;
     // A long documents folder still has a short form that fits both logs.
     // It is taken before the three folders are made, which would otherwise
     // not be made at all where the long form leaves them too long for the
@@ -65,6 +62,7 @@ void BridgeLog::Configure(int level) {
         std::memcpy(documents, shorter, std::strlen(shorter) + 1);
     }
     std::string folder = PrepareLogFolder(documents);
+    if (folder.empty()) return;
     std::string bridgeLog = Child(folder, "Sorjni.log");
     if (bridgeLog.size() < kPathSize) bridgeLogPath = bridgeLog;
     layerLogPath = Child(folder, "Sorlink.log");
@@ -79,21 +77,13 @@ void BridgeLog::Configure(int level) {
             if (inFallback.size() < kLayerPathSize) layerLogPath = inFallback;
         }
     }
+    // The layer opens the path it is given through links; the file is made
+    // here first, as the bridge's own is, and a file of another user's that
+    // is there already keeps the layer at its default path.
+    if (!layerLogPath.empty() && !plat::PrepareLogFile(layerLogPath.c_str())) layerLogPath.clear();
 }
 
-int BridgeLog::Level() {
-    return logLevel;
-}
-
-const std::string& BridgeLog::BridgeLogPath() {
-    return bridgeLogPath;
-}
-
-const std::string& BridgeLog::LayerLogPath() {
-    return layerLogPath;
-}
-
-void BridgeLog::Write(int level, const char* prefix, const char* format, ...) {
+void BridgeLog::Write(int level, const char* prefix, const char* format, ...) const {
     if (level > logLevel || bridgeLogPath.empty()) return;
     char line[32 + kMessageSize + 2];
     plat::SystemTime now{};

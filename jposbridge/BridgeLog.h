@@ -7,27 +7,35 @@
 namespace bridge {
 
 // Message levels of the bridge log: a message is written when its level is
-// at most the level the last open asked for (0: no log at all).
+// at most the level the object's last open asked for (0: no log at all).
 constexpr int kLevelFailure = 1;
 constexpr int kLevelStep = 2;
 constexpr int kLevelStartEnd = 3;
 constexpr int kLevelValue = 5;
 
+// The log settings of one WinPortComm object. Objects of one process share
+// the file; each line reaches it with a single append, so lines of several
+// objects and threads never mix.
 class BridgeLog {
 public:
     // Sets the level and works out both log paths, creating the log folder
     // when logging is on. Level 0 clears the paths.
-    static void Configure(int level);
-    static int Level();
-    static const std::string& BridgeLogPath();
+    void Configure(int level);
+    int Level() const { return logLevel; }
+    const std::string& BridgeLogPath() const { return bridgeLogPath; }
     // Empty while logging is off.
-    static const std::string& LayerLogPath();
+    const std::string& LayerLogPath() const { return layerLogPath; }
 
     // One line: "[YYYY/MM/DD hh:mm:ss]" + prefix + ": " + message + CR LF.
     // Nothing is formatted when the level is off; a file that cannot be
     // opened loses the line.
-    static void Write(int level, const char* prefix, const char* format, ...)
-        __attribute__((format(printf, 3, 4)));
+    void Write(int level, const char* prefix, const char* format, ...) const
+        __attribute__((format(printf, 4, 5)));
+
+private:
+    int logLevel = 0;
+    std::string bridgeLogPath;
+    std::string layerLogPath;
 };
 
 // The bridge's version as "minor.revision" of its file version ("1.01" for

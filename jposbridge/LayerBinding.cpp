@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/system.h"
+#include "platform/thread.h"
 // Only the declarations, for the exports' signatures: nothing of the layer
 // is linked into the bridge.
 #include "sorlink.h"
@@ -12,19 +13,36 @@ namespace layer {
 
 namespace {
 
+// Held by a Session; guards everything below and every call into the layer.
+// Made on first use and never freed: a thread of the VM may still call in
+// while the process ends and static objects are destroyed.
+plat::TurnLock& BindingLock() {
+    static auto* lock = new plat::TurnLock;
+    return *lock;
+}
+
 plat::Module libraryHandle = nullptr;
+int holders = 0;
+// The bridge's view of the layer's current port (0: none), so that a port
+// is selected only when another one is current, and a single device's
+// layer log reads as it always did.
+int currentPortId = 0;
+int livePorts = 0;
 
 // Looked up at every use, so a layer without some export still serves
 // every other call.
 template <typename Function, typename... Args>
-int Call(const char* exportName, Args... args) {
+int RawCall(const char* exportName, Args... args) {
     if (libraryHandle == nullptr) return -1;
     auto function = reinterpret_cast<Function>(plat::GetProcAddress(libraryHandle, exportName));
     if (function == nullptr) return -1;
-    return function(args...) == 0 ? 0 : -1;
+    return function(args...);
 }
 
-}  // namespace
+template <typename Function, typename... Args>
+int Call(const char* exportName, Args... args) {
+    return RawCall<Function>(exportName, args...) == 0 ? 0 : -1;
+}
 
 bool Load() {
     if (libraryHandle != nullptr) return true;
@@ -42,23 +60,72 @@ bool Load() {
     return libraryHandle != nullptr;
 }
 
-bool IsLoaded() {
-    return libraryHandle != nullptr;
-}
-
 void Unload() {
     if (libraryHandle != nullptr) plat::FreeLibrary(libraryHandle);
     libraryHandle = nullptr;
+    currentPortId = 0;
+    livePorts = 0;
+}
+
+}  // namespace
+
+Session::Session(int portId) : locked(true) {
+    BindingLock().lock();
+    Select(portId);
+}
+
+Session::Session(int portId, std::uint32_t waitMs) : locked(BindingLock().TryLockFor(waitMs)) {
+    if (locked) Select(portId);
+}
+
+void Session::Select(int portId) {
+    if (portId != 0 && portId != currentPortId &&
+        Call<decltype(&::SetCommunicationPort)>("SetCommunicationPort", portId) == 0) {
+        currentPortId = portId;
+    }
+    selected = portId == 0 || portId == currentPortId;
+}
+
+Session::~Session() {
+    if (locked) BindingLock().unlock();
+}
+
+bool Hold() {
+    if (!Load()) return false;
+    ++holders;
+    return true;
+}
+
+void Release() {
+    if (holders > 0 && --holders == 0) Unload();
+}
+
+int LivePorts() {
+    return livePorts;
 }
 
 int CreateCommunicationPort(int linkType, int logMode, int logLevelMask, const char* logPath,
                             int* portId) {
-    return Call<decltype(&::CreateCommunicationPort)>("CreateCommunicationPort", linkType, logMode,
-                                                      logLevelMask, logPath, portId);
+    int result = Call<decltype(&::CreateCommunicationPort)>("CreateCommunicationPort", linkType,
+                                                            logMode, logLevelMask, logPath, portId);
+    if (result == 0) {
+        currentPortId = *portId;
+        ++livePorts;
+    }
+    return result;
 }
 
-int DeleteAllLayerItems() {
-    return Call<decltype(&::DeleteAllLayerItems)>("DeleteAllLayerItems");
+void DeletePort(int portId) {
+    if (livePorts <= 1) {
+        Call<decltype(&::DeleteAllLayerItems)>("DeleteAllLayerItems");
+        livePorts = 0;
+        currentPortId = 0;
+        return;
+    }
+    if (Call<decltype(&::DeleteCommunicationPort)>("DeleteCommunicationPort", portId) == 0) {
+        --livePorts;
+        if (portId == currentPortId) currentPortId = 0;
+    }
 }
 
 int InitSerialPort(const char* portName, int baudRate, int parity, int byteSize, int stopBits,
@@ -88,7 +155,7 @@ int Write(const unsigned char* data, int length) {
 }
 
 int Read(char* buffer, int bufferSize, unsigned* bytesRead) {
-    return Call<decltype(&::Read)>("Read", buffer, bufferSize, bytesRead);
+    return RawCall<decltype(&::Read)>("Read", buffer, bufferSize, bytesRead);
 }
 
 int SetSerialTimeout(int readInterval, int readConstant, int readMultiplier, int writeConstant,

@@ -1,6 +1,10 @@
-// Opening and closing the one device the bridge serves, and applying its
-// time-outs, through the communication layer.
+// Opening and closing the device of one WinPortComm object, and applying
+// its time-outs, through the communication layer. Each function is called
+// with the object's callLock held.
 #pragma once
+
+#include "jposbridge/BridgeLog.h"
+#include "jposbridge/BridgeState.h"
 
 namespace bridge {
 
@@ -32,17 +36,26 @@ struct OpenRequest {
     int logLevel;
 };
 
+// The longest a read waits in the layer at a time (serial and USB): the
+// layer is shared by every object and serves one call at a time.
+constexpr int kReadStepMs = 100;
+
 // 0 when the device is open and its time-outs applied, else -1.
-int OpenDevice(const OpenRequest& request);
+int OpenDevice(DeviceState& device, const OpenRequest& request);
 
-// Closes the device and empties the layer, then unloads it.
-void CloseSequence();
+// Closes the object's device and deletes its port from the layer; the
+// layer stays loaded.
+void ReleasePort(DeviceState& device);
 
-// Hands the stored time-outs to the layer for the current bus. 0 or -1.
-int ApplyTimeouts();
+// ReleasePort, then the object no longer holds the layer: the last
+// object's close unloads it.
+void CloseSequence(DeviceState& device);
+
+// Hands the object's time-outs to the layer for its bus. 0 or -1.
+int ApplyTimeouts(DeviceState& device);
 
 // "RS232", "Ethernet", "USB" in any case give 0, 1, 2; anything else -1.
-int GetDevicePort(const char* method, const char* deviceBus);
+int GetDevicePort(const BridgeLog& log, const char* method, const char* deviceBus);
 
 // The layer's level mask for a bridge log level.
 int LayerLevelMask(int logLevel);

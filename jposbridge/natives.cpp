@@ -4,18 +4,23 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 
 #include "jposbridge/BridgeLog.h"
 #include "jposbridge/BridgeState.h"
+#include "jposbridge/DeviceRegistry.h"
 #include "jposbridge/LayerBinding.h"
 #include "jposbridge/OpenSequence.h"
+#include "jposbridge/ReadWait.h"
 #include "platform/system.h"
 
 namespace {
 
-using bridge::BridgeLog;
+using bridge::DeviceState;
+
 using bridge::kLevelFailure;
 using bridge::kLevelStartEnd;
 using bridge::kLevelStep;
@@ -76,9 +81,16 @@ int SecondsToMs(jint seconds) {
 
 extern "C" {
 
+// Every method finds its object's state first (before any other JNI call,
+// which a pending OutOfMemoryError would forbid) and then holds the
+// object's lock: calls on one object take turns, calls on different
+// objects meet only inside the layer, one layer call at a time.
+
 JNIEXPORT jint JNICALL Java_com_sorvane_jpos_services_WinPortComm_openDevice(
-    JNIEnv* env, jobject, jstring deviceBus, jstring portName, jint baudRate, jboolean logEnabled,
-    jint logLevel) {
+    JNIEnv* env, jobject self, jstring deviceBus, jstring portName, jint baudRate,
+    jboolean logEnabled, jint logLevel) {
+    std::shared_ptr<DeviceState> device = bridge::FindDevice(env, self);
+    if (device == nullptr) return -1;
     JavaText bus(env, deviceBus);
     JavaText port(env, portName);
     bridge::OpenRequest request{};
@@ -89,12 +101,15 @@ JNIEXPORT jint JNICALL Java_com_sorvane_jpos_services_WinPortComm_openDevice(
     request.textOutsideCodePage = TextOutsideCodePage({{"deviceBus", &bus}, {"portName", &port}});
     request.logEnabled = logEnabled != JNI_FALSE;
     request.logLevel = logLevel;
-    return bridge::OpenDevice(request);
+    std::lock_guard<plat::TurnLock> hold(device->callLock);
+    return bridge::OpenDevice(*device, request);
 }
 
 JNIEXPORT jint JNICALL Java_com_sorvane_jpos_services_WinPortComm_openDeviceWParam(
-    JNIEnv* env, jobject, jstring deviceBus, jstring portName, jint baudRate, jstring portParams,
-    jint flowControl, jboolean logEnabled, jint logLevel) {
+    JNIEnv* env, jobject self, jstring deviceBus, jstring portName, jint baudRate,
+    jstring portParams, jint flowControl, jboolean logEnabled, jint logLevel) {
+    std::shared_ptr<DeviceState> device = bridge::FindDevice(env, self);
+    if (device == nullptr) return -1;
     JavaText bus(env, deviceBus);
     JavaText port(env, portName);
     JavaText params(env, portParams);
@@ -110,111 +125,136 @@ JNIEXPORT jint JNICALL Java_com_sorvane_jpos_services_WinPortComm_openDeviceWPar
         TextOutsideCodePage({{"deviceBus", &bus}, {"portName", &port}, {"portParams", &params}});
     request.logEnabled = logEnabled != JNI_FALSE;
     request.logLevel = logLevel;
-    return bridge::OpenDevice(request);
+    std::lock_guard<plat::TurnLock> hold(device->callLock);
+    return bridge::OpenDevice(*device, request);
 }
 
-JNIEXPORT jint JNICALL Java_com_sorvane_jpos_services_WinPortComm_closeDevice(JNIEnv*, jobject) {
+JNIEXPORT jint JNICALL Java_com_sorvane_jpos_services_WinPortComm_closeDevice(JNIEnv* env,
+                                                                              jobject self) {
+    std::shared_ptr<DeviceState> device = bridge::FindDevice(env, self);
+    if (device == nullptr) return 0;
+    std::lock_guard<plat::TurnLock> hold(device->callLock);
     const char* method = bridge::kCloseDevice;
-    BridgeLog::Write(kLevelStartEnd, method, "START");
-    bridge::CloseSequence();
-    bridge::FreeReadBuffer();
-    BridgeLog::Write(kLevelStartEnd, method, "END");
+    device->log.Write(kLevelStartEnd, method, "START");
+    bridge::CloseSequence(*device);
+    device->FreeReadBuffer();
+    device->log.Write(kLevelStartEnd, method, "END");
     return 0;
 }
 
 JNIEXPORT jbyteArray JNICALL Java_com_sorvane_jpos_services_WinPortComm_readData(JNIEnv* env,
-                                                                                 jobject) {
+                                                                                 jobject self) {
+    std::shared_ptr<DeviceState> device = bridge::FindDevice(env, self);
+    if (device == nullptr) return nullptr;
+    std::lock_guard<plat::TurnLock> hold(device->callLock);
     const char* method = bridge::kReadData;
-    bridge::DeviceState& device = bridge::Device();
-    BridgeLog::Write(kLevelStartEnd, method, "START");
+    device->log.Write(kLevelStartEnd, method, "START");
     unsigned count = 0;
-    if (device.readBuffer == nullptr ||
-        bridge::layer::Read(device.readBuffer.get(), device.readBufferSize, &count) != 0) {
-        BridgeLog::Write(kLevelStartEnd, method, "Read Error");
-        BridgeLog::Write(kLevelStartEnd, method, "END");
+    if (!bridge::ReadWithinTimeout(*device, &count)) {
+        device->log.Write(kLevelStartEnd, method, "Read Error");
+        device->log.Write(kLevelStartEnd, method, "END");
         return nullptr;
     }
-    // The layer never reports more than the buffer holds; a count beyond it
-    // must still not copy past the buffer.
-    jsize length = static_cast<jsize>(std::min<unsigned>(count, device.readBufferSize));
-    BridgeLog::Write(kLevelValue, method, "Read %d Bytes", static_cast<int>(length));
+    jsize length = static_cast<jsize>(count);
+    device->log.Write(kLevelValue, method, "Read %d Bytes", static_cast<int>(length));
     jbyteArray bytes = env->NewByteArray(length);
     if (bytes == nullptr) return nullptr;
     env->SetByteArrayRegion(bytes, 0, length,
-                            reinterpret_cast<const jbyte*>(device.readBuffer.get()));
+                            reinterpret_cast<const jbyte*>(device->readBuffer.get()));
     return bytes;
 }
 
-JNIEXPORT jint JNICALL Java_com_sorvane_jpos_services_WinPortComm_writeData(JNIEnv* env, jobject,
+// The length only when the layer took every byte; 0 when it did not (no
+// device, a refused or failed write), so the caller can tell.
+JNIEXPORT jint JNICALL Java_com_sorvane_jpos_services_WinPortComm_writeData(JNIEnv* env,
+                                                                            jobject self,
                                                                             jbyteArray data,
                                                                             jint size) {
+    std::shared_ptr<DeviceState> device = bridge::FindDevice(env, self);
+    if (device == nullptr) return 0;
+    std::lock_guard<plat::TurnLock> hold(device->callLock);
+    const bridge::BridgeLog& log = device->log;
     const char* method = bridge::kWriteData;
-    BridgeLog::Write(kLevelStartEnd, method, "START");
-    BridgeLog::Write(kLevelValue, method, "(B)Buffer Size = %d", static_cast<int>(size));
+    log.Write(kLevelStartEnd, method, "START");
+    log.Write(kLevelValue, method, "(B)Buffer Size = %d", static_cast<int>(size));
     jsize arrayLength = data != nullptr ? env->GetArrayLength(data) : 0;
     // A size past the array's end would make the layer read beyond it.
     jint count = size > 0 ? std::min(size, arrayLength) : arrayLength;
-    BridgeLog::Write(kLevelValue, method, "(A)Buffer Size = %d", static_cast<int>(count));
+    log.Write(kLevelValue, method, "(A)Buffer Size = %d", static_cast<int>(count));
     jbyte* bytes = data != nullptr ? env->GetByteArrayElements(data, nullptr) : nullptr;
     if (bytes == nullptr) {
         // Nothing reached the layer.
-        BridgeLog::Write(kLevelStartEnd, method, "Write Error");
-        BridgeLog::Write(kLevelStartEnd, method, "END");
+        log.Write(kLevelStartEnd, method, "Write Error");
+        log.Write(kLevelStartEnd, method, "END");
         return 0;
     }
-    if (bridge::layer::Write(reinterpret_cast<const unsigned char*>(bytes), count) != 0) {
-        BridgeLog::Write(kLevelStartEnd, method, "Write Error");
+    bool written = false;
+    // Without a port of its own the object must not reach the layer, whose
+    // current port is then another object's.
+    if (device->portId != 0) {
+        bridge::layer::Session session(device->portId);
+        written = session.Selected() &&
+                  bridge::layer::Write(reinterpret_cast<const unsigned char*>(bytes), count) == 0;
+    }
+    if (written) {
+        log.Write(kLevelValue, method, "Write %d Bytes", static_cast<int>(count));
     } else {
-        BridgeLog::Write(kLevelValue, method, "Write %d Bytes", static_cast<int>(count));
+        log.Write(kLevelStartEnd, method, "Write Error");
     }
     // The bytes were only read: nothing to copy back.
     env->ReleaseByteArrayElements(data, bytes, JNI_ABORT);
-    BridgeLog::Write(kLevelStartEnd, method, "END");
-    return count;
+    log.Write(kLevelStartEnd, method, "END");
+    return written ? count : 0;
 }
 
-JNIEXPORT void JNICALL Java_com_sorvane_jpos_services_WinPortComm_SetDeviceBuffer(JNIEnv*, jobject,
+JNIEXPORT void JNICALL Java_com_sorvane_jpos_services_WinPortComm_SetDeviceBuffer(JNIEnv* env,
+                                                                                  jobject self,
                                                                                   jint writeSize,
                                                                                   jint readSize) {
+    std::shared_ptr<DeviceState> device = bridge::FindDevice(env, self);
+    if (device == nullptr) return;
+    std::lock_guard<plat::TurnLock> hold(device->callLock);
     const char* method = bridge::kSetDeviceBuffer;
-    BridgeLog::Write(kLevelStartEnd, method, "START");
-    BridgeLog::Write(kLevelValue, method, "Buffer Size Write = %d", static_cast<int>(writeSize));
-    BridgeLog::Write(kLevelValue, method, "Buffer Size Read = %d", static_cast<int>(readSize));
+    device->log.Write(kLevelStartEnd, method, "START");
+    device->log.Write(kLevelValue, method, "Buffer Size Write = %d", static_cast<int>(writeSize));
+    device->log.Write(kLevelValue, method, "Buffer Size Read = %d", static_cast<int>(readSize));
     // A read size below 1 would leave readData nothing to read into, and one
     // the process cannot allocate would leave no buffer at all: in both
     // cases the previous size and buffer stay. The write size is only
     // reported; writes are never cut to it.
-    bridge::AllocateReadBuffer(readSize);
-    BridgeLog::Write(kLevelStartEnd, method, "END");
+    device->AllocateReadBuffer(readSize);
+    device->log.Write(kLevelStartEnd, method, "END");
 }
 
 JNIEXPORT void JNICALL Java_com_sorvane_jpos_services_WinPortComm_SetDeviceTimeout(
-    JNIEnv*, jobject, jint writeSeconds, jint readSeconds) {
+    JNIEnv* env, jobject self, jint writeSeconds, jint readSeconds) {
+    std::shared_ptr<DeviceState> device = bridge::FindDevice(env, self);
+    if (device == nullptr) return;
+    std::lock_guard<plat::TurnLock> hold(device->callLock);
+    const bridge::BridgeLog& log = device->log;
     const char* method = bridge::kSetDeviceTimeout;
     // The time-out lines carry openDevice's name whichever method opened.
     const char* openMethod = bridge::kOpenDevice;
-    BridgeLog::Write(kLevelStartEnd, method, "START");
-    BridgeLog::Write(kLevelValue, method, "Timeout Write = %d(Sec)",
-                     static_cast<int>(writeSeconds));
-    BridgeLog::Write(kLevelValue, method, "Timeout Read = %d(Sec)", static_cast<int>(readSeconds));
-    bridge::DeviceState& device = bridge::Device();
-    device.readTimeoutMs = SecondsToMs(readSeconds);
-    device.writeTimeoutMs = SecondsToMs(writeSeconds);
+    log.Write(kLevelStartEnd, method, "START");
+    log.Write(kLevelValue, method, "Timeout Write = %d(Sec)", static_cast<int>(writeSeconds));
+    log.Write(kLevelValue, method, "Timeout Read = %d(Sec)", static_cast<int>(readSeconds));
+    device->readTimeoutMs = SecondsToMs(readSeconds);
+    device->writeTimeoutMs = SecondsToMs(writeSeconds);
     static const char* const kBusNames[] = {"COM", "ETH", "USB"};
-    if (device.busType == bridge::kBusUnknown) {
-        BridgeLog::Write(kLevelFailure, openMethod, "COM Port not Init");
-        BridgeLog::Write(kLevelFailure, openMethod, "ERROR Set Timeouts on Com DLL");
+    if (device->busType == bridge::kBusUnknown) {
+        log.Write(kLevelFailure, openMethod, "COM Port not Init");
+        log.Write(kLevelFailure, openMethod, "ERROR Set Timeouts on Com DLL");
     } else {
-        int result = bridge::ApplyTimeouts();
-        BridgeLog::Write(kLevelFailure, openMethod, "COM Port Timeout Set (%s)",
-                         kBusNames[device.busType]);
+        int result = bridge::ApplyTimeouts(*device);
+        log.Write(kLevelFailure, openMethod, "COM Port Timeout Set (%s)",
+                  kBusNames[device->busType]);
         if (result != 0) {
-            BridgeLog::Write(kLevelFailure, openMethod, "ERROR Set Timeouts on Com DLL");
+            log.Write(kLevelFailure, openMethod, "ERROR Set Timeouts on Com DLL");
         } else {
-            BridgeLog::Write(kLevelStep, openMethod, "Set Timeouts on Com DLL");
+            log.Write(kLevelStep, openMethod, "Set Timeouts on Com DLL");
         }
     }
-    BridgeLog::Write(kLevelStartEnd, method, "END");
+    log.Write(kLevelStartEnd, method, "END");
 }
 
 }  // extern "C"

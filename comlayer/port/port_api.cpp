@@ -9,6 +9,7 @@
 #include "comlayer/serial/CSvComSerial.h"
 #include "comlayer/usb/CSvComUsb.h"
 #include "platform/export.h"
+#include "platform/library_state.h"
 
 namespace {
 
@@ -173,6 +174,9 @@ int SorlinkDetach(DetachKind kind) {
     // is current), so unloading never leaks them.
     DeleteAllLayerItems();
     ReleaseLayer();
+    // A host that loads and unloads the library again and again (a service
+    // retrying an offline printer) must not grow by what the backend keeps.
+    plat::ReleaseLibraryState();
     return 1;
 }
 

@@ -32,12 +32,17 @@ public final class PrintReceipt {
         }
         int status = 1;
         try {
-            printer.SetDeviceTimeout(5, 1);
+            // Writes may take 5 s, a read waits up to 2 s for an answer.
+            printer.SetDeviceTimeout(5, 2);
+            // writeData returns the length only when every byte was sent,
+            // and 0 when the write failed.
             if (printer.writeData(receipt, receipt.length) == receipt.length
                     && printer.writeData(STATUS_REQUEST, STATUS_REQUEST.length)
                             == STATUS_REQUEST.length) {
-                byte[] answer = readAnswer(printer);
-                if (answer.length > 0) {
+                // readData waits for the answer as long as the read time-out
+                // says; null means none came in that time.
+                byte[] answer = printer.readData();
+                if (answer != null && answer.length > 0) {
                     System.out.printf("printed %s; printer status 0x%02x%n", file, answer[0]);
                     status = 0;
                 } else {
@@ -50,16 +55,5 @@ public final class PrintReceipt {
             printer.closeDevice();
         }
         System.exit(status);
-    }
-
-    /** A TCP read returns only what is there already: ask a bounded number of times. */
-    private static byte[] readAnswer(WinPortComm printer) {
-        for (int attempt = 0; attempt < 400; ++attempt) {
-            byte[] answer = printer.readData();
-            if (answer != null && answer.length > 0) {
-                return answer;
-            }
-        }
-        return new byte[0];
     }
 }

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/common/LibraryObject.h"
 #include "platform/device.h"
 #include "platform/system.h"
 
@@ -63,9 +64,10 @@ struct HandleTable {
     Handle next = 0x100;
 };
 
+LibraryObject<HandleTable> handleTable;
+
 HandleTable& Table() {
-    static auto* table = new HandleTable;
-    return *table;
+    return handleTable.Get();
 }
 
 }  // namespace

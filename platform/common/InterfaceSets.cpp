@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/common/LibraryObject.h"
 #include "platform/system.h"
 
 namespace plat::common {
@@ -16,9 +17,10 @@ struct Sets {
     DevInfo next = 0x100;
 };
 
+LibraryObject<Sets> interfaceSets;
+
 Sets& Get() {
-    static auto* sets = new Sets;
-    return *sets;
+    return interfaceSets.Get();
 }
 
 }  // namespace

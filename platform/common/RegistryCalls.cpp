@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/common/LibraryObject.h"
 #include "platform/registry.h"
 
 namespace plat::reg {
@@ -15,14 +16,19 @@ struct OpenedKey {
     const Key* key;
 };
 
+struct OpenedKeys {
+    std::mutex lock;  // guards keys
+    std::map<Hkey, OpenedKey> keys;
+};
+
+common::LibraryObject<OpenedKeys> openedKeys;
+
 std::mutex& TableLock() {
-    static std::mutex* lock = new std::mutex;
-    return *lock;
+    return openedKeys.Get().lock;
 }
 
 std::map<Hkey, OpenedKey>& Table() {
-    static auto* table = new std::map<Hkey, OpenedKey>;
-    return *table;
+    return openedKeys.Get().keys;
 }
 
 Hkey nextHandle = 0x1000;

@@ -1,7 +1,8 @@
 // The log files on Linux. The layer's default file lives in the user's own
 // state folder, where no other user can plant a link or a FIFO in its
 // place; a file the caller names is the caller's choice and is opened
-// through links as given. The bridge's log follows the rule of a named one.
+// through links as given. The bridge's logs live in a folder it makes the
+// user's alone and are opened like the default file.
 #include "platform/log_file.h"
 
 #include <fcntl.h>
@@ -138,11 +139,29 @@ bool AppendToLogFile(const char* path, LogPath kind, const char* text, std::uint
     return written;
 }
 
-// The same rule as a named layer log: a FIFO or a device at the bridge's
-// log path would otherwise hold up the device's open for ever.
+// The bridge's files are opened like the default layer log (never through
+// a link, without waiting, a regular file only: a FIFO or a device would
+// hold up the device's open for ever), and only when they are the user's
+// own: a file another user made in the folder before it was the user's
+// alone is not written. Nor is a file with a second name: a hard link
+// planted then to a file of the user's elsewhere (root's, for a service
+// running as root) passes the owner check.
+namespace {
+int OpenPrivateFile(const char* path) {
+    int fd = posix::OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT, false, 0600);
+    struct stat info {};
+    if (fd >= 0 && (fstat(fd, &info) != 0 || info.st_uid != geteuid() || info.st_nlink != 1)) {
+        close(fd);
+        errno = EPERM;
+        return -1;
+    }
+    return fd;
+}
+}  // namespace
+
 bool AppendToFile(const char* path, const void* data, std::uint32_t size) {
     if (path == nullptr || (data == nullptr && size != 0)) return false;
-    int fd = OpenForAppending(path, LogPath::kNamed);
+    int fd = OpenPrivateFile(path);
     if (fd < 0) {
         posix::SetLastErrorFromErrno(errno);
         return false;
@@ -150,6 +169,50 @@ bool AppendToFile(const char* path, const void* data, std::uint32_t size) {
     bool written = WriteWhole(fd, data, size);
     close(fd);
     return written;
+}
+
+bool PrepareLogFile(const char* path) {
+    if (path == nullptr) return false;
+    ErrnoKept kept;
+    int fd = OpenPrivateFile(path);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+// Links above it are the user's choice of documents folder, so stat follows
+// them; what matters is who may change the folder's entries.
+bool UsableDocumentsFolder(const char* path) {
+    if (path == nullptr) return false;
+    ErrnoKept kept;
+    struct stat info {};
+    if (stat(path, &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+    if (info.st_uid != geteuid() && info.st_uid != 0) return false;
+    if ((info.st_mode & S_ISVTX) != 0) return true;
+    bool othersWrite = (info.st_mode & S_IWOTH) != 0;
+    bool foreignGroupWrite = (info.st_mode & S_IWGRP) != 0 && info.st_gid != getegid();
+    return !othersWrite && !foreignGroupWrite;
+}
+
+// Checked with lstat, so a link is seen as a link. Nobody else can swap the
+// folder between the check and its use: its parent is the user's alone.
+bool PrepareLogFolder(const char* path) {
+    if (path == nullptr) return false;
+    ErrnoKept kept;
+    struct stat info {};
+    if (lstat(path, &info) != 0) {
+        if (errno != ENOENT || (mkdir(path, 0700) != 0 && errno != EEXIST) ||
+            lstat(path, &info) != 0) {
+            return false;
+        }
+    }
+    if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid()) return false;
+    mode_t othersWrite = S_IWGRP | S_IWOTH;
+    if ((info.st_mode & othersWrite) != 0 &&
+        chmod(path, info.st_mode & 07777 & ~othersWrite) != 0) {
+        return false;
+    }
+    return true;
 }
 
 }  // namespace plat

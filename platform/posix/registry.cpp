@@ -10,6 +10,7 @@
 #include <fstream>
 #include <mutex>
 
+#include "platform/common/LibraryObject.h"
 #include "platform/common/RegistryCalls.h"
 #include "platform/posix/live_keys.h"
 #include "platform/posix/registry_file.h"
@@ -35,10 +36,17 @@ struct FileCache {
 };
 
 // The file as parsed; report, when given, learns how it went.
+struct GuardedFileCache {
+    std::mutex lock;  // guards cache
+    FileCache cache;
+};
+
+common::LibraryObject<GuardedFileCache> fileCache;
+
 std::shared_ptr<const reg::Store> ParsedFile(RegistryFileReport* report = nullptr) {
-    static std::mutex* lock = new std::mutex;
-    static FileCache* cache = new FileCache;
-    std::lock_guard<std::mutex> guard(*lock);
+    GuardedFileCache& guarded = fileCache.Get();
+    FileCache* cache = &guarded.cache;
+    std::lock_guard<std::mutex> guard(guarded.lock);
 
     std::string path = RegistryFilePath();
     RegistryFileReport unused;

@@ -8,7 +8,7 @@
 
 namespace plat::posix {
 
-int OpenRegularFile(const char* path, int flags, bool followLinks) {
+int OpenRegularFile(const char* path, int flags, bool followLinks, int mode) {
     struct stat info {};
     int found = followLinks ? stat(path, &info) : lstat(path, &info);
     if (found == 0 && !S_ISREG(info.st_mode)) {
@@ -19,7 +19,7 @@ int OpenRegularFile(const char* path, int flags, bool followLinks) {
     // writer without a reader) or opens at once and is refused below.
     flags |= O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     if (!followLinks) flags |= O_NOFOLLOW;
-    int fd = open(path, flags, 0666);
+    int fd = open(path, flags, static_cast<mode_t>(mode));
     if (fd < 0) return -1;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         close(fd);

@@ -11,8 +11,9 @@ namespace plat::posix {
 // O_NOFOLLOW unless `followLinks`) when it is a regular file or, with
 // O_CREAT, does not exist yet. What the path names is checked before the
 // open and what was opened is checked again after it, so nothing swapped
-// in between is used. -1 with errno set: open(2)'s own error, or EINVAL when
-// the path names something other than a regular file.
-int OpenRegularFile(const char* path, int flags, bool followLinks);
+// in between is used. A file it creates gets `mode` less the umask. -1 with
+// errno set: open(2)'s own error, or EINVAL when the path names something
+// other than a regular file.
+int OpenRegularFile(const char* path, int flags, bool followLinks, int mode = 0666);
 
 }  // namespace plat::posix

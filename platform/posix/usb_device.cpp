@@ -42,6 +42,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/common/LibraryObject.h"
 #include "platform/device.h"
 #include "platform/posix/device_openers.h"
 #include "platform/posix/errors.h"
@@ -111,9 +112,10 @@ struct NodeTable {
     std::map<std::string, std::weak_ptr<SharedNode>> nodes;
 };
 
+common::LibraryObject<NodeTable> nodeTable;
+
 NodeTable& Nodes() {
-    static auto* table = new NodeTable;
-    return *table;
+    return nodeTable.Get();
 }
 
 std::shared_ptr<SharedNode> OpenNode(const std::string& path) {

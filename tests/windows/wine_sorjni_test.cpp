@@ -2,6 +2,8 @@
 // program hands the bridge's natives a JNI environment whose table holds
 // only the functions the bridge may use (every other entry stops the test),
 // and drives the bridge against the Linux printer on a loopback TCP port.
+// The WinPortComm object is one that stays alive: its weak reference is
+// the object itself and is never cleared.
 //
 // Arguments (key=value): tcp=<loopback TCP port of the printer>.
 #include <jni.h>
@@ -26,6 +28,10 @@ struct JavaString {
 struct JavaBytes {
     std::vector<jbyte> bytes;
 };
+struct JavaObject {
+    int unused;
+};
+JavaObject winPortComm;
 std::vector<JavaBytes*> createdArrays;
 
 jstring ToJava(JavaString* text) {
@@ -42,7 +48,8 @@ void JNICALL Unexpected() {
     std::printf(
         "FAIL: the bridge called a JNI function outside GetStringLength, "
         "GetStringChars, ReleaseStringChars, GetArrayLength, GetByteArrayElements, "
-        "ReleaseByteArrayElements, NewByteArray and SetByteArrayRegion\n");
+        "ReleaseByteArrayElements, NewByteArray, SetByteArrayRegion, "
+        "NewWeakGlobalRef, DeleteWeakGlobalRef and IsSameObject\n");
     std::fflush(stdout);
     std::exit(1);
 }
@@ -79,6 +86,16 @@ void JNICALL SetByteArrayRegion(JNIEnv*, jbyteArray array, jsize start, jsize le
     std::memcpy(target.data() + start, bytes, static_cast<std::size_t>(length));
 }
 
+// A weak reference to a live object compares equal to it, and unequal to
+// null (the object was not collected).
+jweak JNICALL NewWeakGlobalRef(JNIEnv*, jobject object) {
+    return object;
+}
+void JNICALL DeleteWeakGlobalRef(JNIEnv*, jweak) {}
+jboolean JNICALL IsSameObject(JNIEnv*, jobject a, jobject b) {
+    return a == b ? JNI_TRUE : JNI_FALSE;
+}
+
 JNINativeInterface_ table;
 JNIEnv env;
 
@@ -96,6 +113,9 @@ void BuildEnvironment() {
     table.ReleaseByteArrayElements = &ReleaseByteArrayElements;
     table.NewByteArray = &NewByteArray;
     table.SetByteArrayRegion = &SetByteArrayRegion;
+    table.NewWeakGlobalRef = &NewWeakGlobalRef;
+    table.DeleteWeakGlobalRef = &DeleteWeakGlobalRef;
+    table.IsSameObject = &IsSameObject;
     env.functions = &table;
 }
 
@@ -141,7 +161,7 @@ std::string ExpectedVersionText() {
 
 void ChecksTcpPrinterThroughTheBridge(int tcpPort) {
     wine_check::Section("bridge: TCP printer on loopback");
-    jobject self = nullptr;
+    jobject self = reinterpret_cast<jobject>(&winPortComm);
     Native<SetDeviceTimeout>("SetDeviceTimeout")(&env, self, 2, 2);
 
     JavaString bus{L"Ethernet"};

@@ -8,7 +8,9 @@ import static bridgetests.BridgeLogFile.WRITE;
 
 import com.sorvane.jpos.services.WinPortComm;
 import java.nio.file.Files;
+import java.nio.file.LinkOption;
 import java.nio.file.Path;
+import java.nio.file.attribute.PosixFilePermissions;
 import java.time.LocalDateTime;
 import java.time.format.DateTimeFormatter;
 import java.util.List;
@@ -165,7 +167,7 @@ public final class BridgeLogTest {
         Check.run("ReadAndWriteWithoutDeviceAreRefused", () -> {
             comm.closeDevice();
             log.skip();
-            Check.equal(3, comm.writeData(new byte[] {1, 2, 3}, 0), "bytes handed over");
+            Check.equal(0, comm.writeData(new byte[] {1, 2, 3}, 0), "a refused write reports 0");
             Check.equal(List.of(WRITE + "START", WRITE + "(B)Buffer Size = 0",
                                 WRITE + "(A)Buffer Size = 3", WRITE + "Write Error", WRITE + "END"),
                     log.newBodies(), "write log");
@@ -212,6 +214,114 @@ public final class BridgeLogTest {
             Check.isTrue(!Files.isRegularFile(file), "FIFO left in place");
         });
 
+        Check.run("LogFolderAndFilesAreTheUsersAlone", BridgeLogTest::privateLogTable);
+
         Check.finish();
+    }
+
+    private interface Planting {
+        /** Prepares the documents folder; returns a file that must stay as it is, or null. */
+        Path plant(Path documents, Path log) throws Exception;
+    }
+
+    private record PrivacyRow(String name, Planting planting, boolean logged) {}
+
+    private static final Planting FRESH = (documents, log) -> null;
+
+    private static void privateLogTable() throws Exception {
+        boolean root = "root".equals(System.getProperty("user.name"));
+        List<PrivacyRow> rows = List.of(
+                new PrivacyRow("fresh folders", FRESH, true),
+                new PrivacyRow("links at both log paths", (documents, log) -> {
+                    Path target = Files.writeString(documents.resolve("victim"), "keep\n");
+                    Files.createDirectories(log);
+                    Files.createSymbolicLink(log.resolve("Sorjni.log"), target);
+                    Files.createSymbolicLink(log.resolve("Sorlink.log"), target);
+                    return target;
+                }, false),
+                new PrivacyRow("hard links at both log paths", (documents, log) -> {
+                    // Empty, so that a line written through a link shows as logged too.
+                    Path target = Files.createFile(documents.resolve("victim"));
+                    Files.createDirectories(log);
+                    Files.createLink(log.resolve("Sorjni.log"), target);
+                    Files.createLink(log.resolve("Sorlink.log"), target);
+                    return target;
+                }, false),
+                new PrivacyRow("a log folder everybody may write to", (documents, log) -> {
+                    Files.createDirectories(log);
+                    Files.setPosixFilePermissions(log, PosixFilePermissions.fromString("rwxrwxrwx"));
+                    return null;
+                }, true),
+                new PrivacyRow("a log folder that is a link", (documents, log) -> {
+                    Path elsewhere = Files.createDirectory(documents.resolve("elsewhere"));
+                    Files.createDirectories(log.getParent());
+                    Files.createSymbolicLink(log, elsewhere);
+                    return elsewhere;
+                }, false),
+                new PrivacyRow("a documents folder everybody may write to", (documents, log) -> {
+                    Files.setPosixFilePermissions(documents, PosixFilePermissions.fromString("rwxrwxrwx"));
+                    return documents;
+                }, false),
+                new PrivacyRow("a sticky documents folder everybody may write to", (documents, log) -> {
+                    Files.setAttribute(documents, "unix:mode", 01777);
+                    return null;
+                }, true),
+                new PrivacyRow("a documents folder of another user's", (documents, log) -> {
+                    Files.setOwner(documents, documents.getFileSystem().getUserPrincipalLookupService()
+                                                      .lookupPrincipalByName("nobody"));
+                    return documents;
+                }, false),
+                new PrivacyRow("a folder of another user's", (documents, log) -> {
+                    Path sorvane = Files.createDirectory(documents.resolve("Sorvane"));
+                    Files.setOwner(sorvane, sorvane.getFileSystem().getUserPrincipalLookupService()
+                                                    .lookupPrincipalByName("nobody"));
+                    return sorvane;
+                }, false));
+        Path home = BridgeLogFile.home();
+        int index = 0;
+        for (PrivacyRow row : rows) {
+            if (row.name().contains("of another user's") && !root) {
+                System.out.println("skipped '" + row.name() + "': needs root to give a folder away");
+                continue;
+            }
+            Path documents = Files.createDirectory(home.resolve("Private" + index++));
+            Files.writeString(home.resolve(".config").resolve("user-dirs.dirs"),
+                    "XDG_DOCUMENTS_DIR=\"" + documents + "\"\n");
+            BridgeLogFile rowLog = BridgeLogFile.under(documents);
+            Path kept = row.planting().plant(documents, rowLog.folder);
+            String keptBefore = snapshot(kept);
+            Check.equal(-1, comm.openDevice("Parallel", "LPT1", 9600, true, 5), row.name());
+            Check.equal(keptBefore, snapshot(kept), row.name() + ": planted file untouched");
+            Check.equal(row.logged(), Files.isRegularFile(rowLog.file, LinkOption.NOFOLLOW_LINKS)
+                            && Files.size(rowLog.file) > 0, row.name() + ": logged");
+            if (!row.logged()) continue;
+            for (Path folder : List.of(rowLog.folder.getParent().getParent(),
+                         rowLog.folder.getParent(), rowLog.folder)) {
+                // Made by the bridge: the user's alone; there before: nobody
+                // else may write to it any more.
+                String folderMode = mode(folder);
+                Check.isTrue(folderMode.charAt(4) == '-' && folderMode.charAt(7) == '-',
+                        row.name() + ": others may write to " + folder + " " + folderMode);
+                if (row.planting() == FRESH) Check.equal("rwx------", folderMode, row.name());
+            }
+            Check.equal("rw-------", mode(rowLog.file), row.name() + ": bridge log");
+            Check.equal("rw-------", mode(rowLog.folder.resolve("Sorlink.log")), row.name() + ": layer log");
+        }
+    }
+
+    private static String mode(Path path) throws Exception {
+        return PosixFilePermissions.toString(
+                Files.getPosixFilePermissions(path, LinkOption.NOFOLLOW_LINKS));
+    }
+
+    /** What a planted file or folder holds now (its text, or its entries). */
+    private static String snapshot(Path kept) throws Exception {
+        if (kept == null) return "";
+        if (Files.isDirectory(kept, LinkOption.NOFOLLOW_LINKS)) {
+            try (var entries = Files.list(kept)) {
+                return entries.map(Path::toString).sorted().toList().toString();
+            }
+        }
+        return Files.readString(kept);
     }
 }

@@ -22,16 +22,14 @@ public final class BridgeSerialTest {
 
     private static void run(PtyPrinter printer) {
         Check.run("OpenDeviceSetsOddParityOneStopBitHardwareFlow", () -> {
-            // A read waits its constant plus 10 ms per byte asked for: keep
-            // the buffer small so the time-out below stays near 1 s.
             comm.SetDeviceBuffer(512, 16);
             comm.SetDeviceTimeout(2, 1);
             Check.equal(0, comm.openDevice("rs232", "COM9", 9600, true, 5), "open");
             Check.isTrue(log.newBodies().contains(OPEN + "Set Timeouts on Com DLL"), "time-outs applied");
             Check.equal("baud=9600 odd=1 stop=1 rtscts=1 xonxoff=0", printer.settings(), "line");
             Check.isTrue(Files.readString(log.folder.resolve("Sorlink.log"))
-                                 .contains("= [10 1000 10 2000 10]"),
-                    "layer given the read and write time-outs");
+                                 .contains("= [10 100 0 2000 10]"),
+                    "layer given the write time-out and a read step without a per-byte part");
         });
 
         Check.run("ReadTimesOutWithNull", () -> {
