@@ -260,7 +260,8 @@ int OpenDevice(DeviceState& device, const OpenRequest& request) {
     // On Windows a name with a character outside the system's code page
     // can name no printer or port: the layer's calls read every name in it.
     if (request.textOutsideCodePage != nullptr) {
-        log.Write(kLevelFailure, method, "ERROR %s has a character the system code page cannot hold",
+        log.Write(kLevelFailure, method,
+                  "ERROR %s has a character the system code page cannot hold",
                   request.textOutsideCodePage);
         log.Write(kLevelStartEnd, method, "END");
         return -1;
