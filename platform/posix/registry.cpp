@@ -18,6 +18,10 @@ namespace plat {
 
 namespace {
 
+const char kPrintersKey[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers";
+const char kTcpPortsKey[] =
+    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports";
+
 const char* RegistryFilePath() {
     const char* path = std::getenv("SORLINK_REGISTRY");
     if (path != nullptr && path[0] != '\0') return path;
@@ -81,6 +85,11 @@ std::shared_ptr<const reg::Store> Snapshot() {
     // Live keys are merged into a copy so the cached file stays as parsed;
     // the copy shares the file's keys and copies only those the merge changes.
     auto merged = std::make_shared<reg::Store>(*file);
+    // A Windows machine always has the spooler's two keys, even with no
+    // printer installed; without them a listing would report a key that
+    // failed to open instead of an empty list.
+    merged->Ensure("HKEY_LOCAL_MACHINE", kPrintersKey);
+    merged->Ensure("HKEY_LOCAL_MACHINE", kTcpPortsKey);
     posix::AddSerialDeviceMap(*merged);
     posix::AddUsbEnumeration(*merged);
     return merged;
