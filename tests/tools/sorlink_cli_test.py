@@ -58,7 +58,8 @@ class UsageTest(unittest.TestCase):
         result = run_sorlink("codes", "215")
         self.assertEqual(result.returncode, 0)
         self.assertEqual(result.stdout,
-                         b"result 215 (Ethernet: no TCP connection within the connection time-out)\n")
+                         b"result 215 (Ethernet: the TCP connection was not made: refused, unreachable, "
+                         b"or not within the connection time-out)\n")
         self.assertEqual(run_sorlink("codes", "7").returncode, 1)
         table = run_sorlink("codes").stdout.decode()
         self.assertIn("4096  serial: the printer's port was not readable from the registry", table)
@@ -204,6 +205,51 @@ class TcpTest(ScratchFolderTest):
             self.assertTrue(result.stdout.startswith(b"00000000  06 "))
 
 
+class TruthTest(ScratchFolderTest):
+    """What the tool reports is what happened on the wire."""
+
+    def test_only_what_was_read_is_reported_as_sent(self):
+        cases = [
+            # (what to send, a word of the message)
+            (self.folder.name, b"is not a regular file"),
+            ("/proc/self/mem", b"failed: Input/output error"),
+            (os.path.join(self.folder.name, "absent.bin"), b"No such file or directory"),
+        ]
+        with VirtualPrinter("--tcp", "0", "--record", self.record) as vp:
+            target = "127.0.0.1:%d" % vp.links["tcp"]
+            for path, message in cases:
+                result = run_sorlink("send", "--tcp", target, path)
+                self.assertEqual(result.returncode, 1, path)
+                self.assertIn(message, result.stderr, path)
+                self.assertNotIn(b"sent 0 bytes", result.stdout, path)
+        self.assertEqual(os.path.getsize(self.record) if os.path.exists(self.record) else 0, 0)
+
+    def test_a_failure_names_the_system_reason_beside_the_result(self):
+        with socket.socket() as unused:
+            unused.bind(("127.0.0.1", 0))
+            closed_port = unused.getsockname()[1]
+        result = run_sorlink("send", "--tcp", "127.0.0.1:%d" % closed_port, "--text", "x")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"Open failed: result 215 (", result.stderr)
+        self.assertIn(b"): connection refused (10061)\n", result.stderr)
+        self.assertNotIn(b"sorlink doctor", result.stderr)
+        # A set-up cause points to the doctor.
+        result = run_sorlink("send", "--serial", "/dev/sorlink-absent", "--text", "x", env=self.env)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"result 256 (serial: port not found)", result.stderr)
+        self.assertIn(b"'sorlink doctor'", result.stderr)
+
+    def test_tcp_takes_a_host_name_resolved_to_ipv4(self):
+        with VirtualPrinter("--tcp", "0", "--record", self.record) as vp:
+            result = run_sorlink("send", "--tcp", "localhost:%d" % vp.links["tcp"], "--text", "by name")
+            self.assertEqual(result.returncode, 0, result.stderr)
+            result = run_sorlink("send", "--tcp", "no-such-host.invalid", "--text", "x")
+            self.assertEqual(result.returncode, 1)
+            self.assertIn(b"--tcp: no-such-host.invalid has no IPv4 address", result.stderr)
+        with open(self.record, "rb") as recorded:
+            self.assertEqual(recorded.read(), b"by name")
+
+
 class InstalledPrinterTest(ScratchFolderTest):
     """Printers installed in the registry file are listed and reached by name."""
 
@@ -212,6 +258,9 @@ class InstalledPrinterTest(ScratchFolderTest):
             reg.write(text)
 
     def test_a_tcp_printer_is_listed_and_printed_to_by_name(self):
+        # No registry file: every list is empty, which is no failure.
+        result = run_sorlink("printers", env=self.env)
+        self.assertEqual(result.returncode, 0, result.stderr)
         with VirtualPrinter("--tcp", "0", "--record", self.record) as vp:
             self.install("REGEDIT4\n\n"
                          "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\"

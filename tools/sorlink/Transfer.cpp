@@ -1,7 +1,11 @@
 #include "tools/sorlink/Transfer.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -65,14 +69,19 @@ public:
         }
         stream = std::fopen(path.c_str(), "rb");
         if (stream == nullptr) {
-            std::fprintf(stderr, "sorlink: cannot open %s\n", path.c_str());
+            std::fprintf(stderr, "sorlink: cannot open %s: %s\n", path.c_str(),
+                         std::strerror(errno));
             return kExitFailure;
         }
         ownsStream = true;
-        if (std::fseek(stream, 0, SEEK_END) == 0) {
-            total = std::ftell(stream);
-            std::rewind(stream);
+        // A folder opens for reading on Linux and a device or FIFO would
+        // block or never end: only a regular file is sent.
+        struct stat info {};
+        if (fstat(fileno(stream), &info) != 0 || !S_ISREG(info.st_mode)) {
+            std::fprintf(stderr, "sorlink: %s is not a regular file\n", path.c_str());
+            return kExitFailure;
         }
+        total = static_cast<long long>(info.st_size);
         return kExitOk;
     }
     ~Payload() {
@@ -91,9 +100,15 @@ public:
         }
         Bytes piece(kSendPieceSize);
         std::size_t got = std::fread(piece.data(), 1, piece.size(), stream);
+        if (got < piece.size() && std::ferror(stream)) {
+            readError = errno != 0 ? errno : EIO;
+            got = 0;
+        }
         piece.resize(got);
         return piece;
     }
+    // The error number of a read that failed, 0 when the input ended.
+    int ReadError() const { return readError; }
 
 private:
     Bytes commandLineBytes;
@@ -101,6 +116,7 @@ private:
     std::FILE* stream = nullptr;
     bool ownsStream = false;
     long long total = -1;
+    int readError = 0;
 };
 
 double SecondsSince(Clock::time_point start) {
@@ -135,6 +151,12 @@ int Send(const Arguments& args, Payload& payload, std::FILE* report) {
         progress.Update(sent);
     }
     progress.Finish();
+    if (payload.ReadError() != 0) {
+        std::fprintf(stderr, "sorlink: reading %s failed: %s; %lld bytes had been sent\n",
+                     payload.Path() == "-" ? "standard input" : payload.Path().c_str(),
+                     std::strerror(payload.ReadError()), sent);
+        return kExitFailure;
+    }
     PrintThroughput(report, sent, SecondsSince(start));
     return kExitOk;
 }
