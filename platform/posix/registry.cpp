@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "platform/common/RegistryCalls.h"
+#include "platform/posix/cups_queues.h"
 #include "platform/posix/live_keys.h"
 #include "platform/posix/registry_file.h"
 
@@ -92,6 +93,8 @@ std::shared_ptr<const reg::Store> Snapshot() {
     merged->Ensure("HKEY_LOCAL_MACHINE", kTcpPortsKey);
     posix::AddSerialDeviceMap(*merged);
     posix::AddUsbEnumeration(*merged);
+    // Last: a USB queue names its device by the prefix the enumeration gave.
+    posix::AddCupsQueues(*merged);
     return merged;
 }
 

@@ -270,7 +270,7 @@ class InstalledPrinterTest(ScratchFolderTest):
                          "\"IpAddress\"=\"127.0.0.1\"\n\"PortNumber\"=dword:%08x\n" % vp.links["tcp"])
             result = run_sorlink("printers", "--tcp", env=self.env)
             skip_without_transport(self, result)
-            self.assertEqual(result.stdout, b"Kitchen\n")
+            self.assertEqual(result.stdout, b"Kitchen  127.0.0.1:%d\n" % vp.links["tcp"])
             result = run_sorlink("send", "--printer", "Kitchen", "--text", "order 12\\n",
                                  env=self.env)
             self.assertEqual(result.returncode, 0, result.stderr)
@@ -287,7 +287,7 @@ class InstalledPrinterTest(ScratchFolderTest):
                          "Printers\\Receipt]\n\"Port\"=\"COM9:\"\n")
             result = run_sorlink("printers", "--serial", env=self.env)
             skip_without_transport(self, result)
-            self.assertEqual(result.stdout, b"Receipt\n")
+            self.assertEqual(result.stdout, b"Receipt  COM9\n")
             result = run_sorlink("send", "--printer", "Receipt", "--hex", "1b 40", env=self.env)
             self.assertEqual(result.returncode, 0, result.stderr)
         with open(self.record, "rb") as recorded:

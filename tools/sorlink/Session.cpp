@@ -406,7 +406,10 @@ int Session::OpenLink(const Arguments& args, const LogSettings& log) {
     } else if (std::strcmp(kind, "printer") == 0) {
         linkType = FindInstalledPrinter(args.Value("printer"), log);
         if (linkType < 0) {
-            std::fprintf(stderr, "sorlink: no installed printer is named \"%s\"\n",
+            std::fprintf(stderr,
+                         "sorlink: no installed printer is named \"%s\"\n"
+                         "sorlink: 'sorlink printers' lists them; 'sorlink doctor' checks each "
+                         "one\n",
                          args.Value("printer").c_str());
             return kExitFailure;
         }
