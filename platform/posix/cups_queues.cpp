@@ -332,6 +332,11 @@ void AddCupsQueues(reg::Store& store) {
                 AddSerialQueue(store, queue, device);
                 break;
         }
+        // Where the printer came from, for the tools that explain a set-up;
+        // the transports read only its port and PnPData.
+        if (reg::Key* printer = store.Edit(kRoot, kPrintersKey + queue.name)) {
+            printer->SetValue(TextValue("DeviceUri", queue.deviceUri));
+        }
     }
 }
 

@@ -23,6 +23,8 @@ const char kPrintersKey[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers
 const char kTcpPortsKey[] =
     "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports";
 
+const char kUsbEnumKey[] = "SYSTEM\\CurrentControlSet\\Enum\\USB";
+
 const char* RegistryFilePath() {
     const char* path = std::getenv("SORLINK_REGISTRY");
     if (path != nullptr && path[0] != '\0') return path;
@@ -36,6 +38,7 @@ struct FileCache {
     off_t size = -1;
     ino_t inode = 0;
     std::size_t skippedLines = 0;
+    std::vector<std::size_t> skippedLineNumbers;
     std::shared_ptr<const reg::Store> store;
 };
 
@@ -59,10 +62,12 @@ std::shared_ptr<const reg::Store> ParsedFile(RegistryFileReport* report = nullpt
         cache->inode == info.st_ino && cache->modified.tv_sec == info.st_mtim.tv_sec &&
         cache->modified.tv_nsec == info.st_mtim.tv_nsec) {
         report->skippedLines = cache->skippedLines;
+        report->skippedLineNumbers = cache->skippedLineNumbers;
         return cache->store;
     }
     auto store = std::make_shared<reg::Store>();
     std::size_t skipped = 0;
+    std::vector<std::size_t> skippedNumbers;
     if (!report->tooLarge) {
         // Read no more than was measured: a file that grows meanwhile is
         // read again at the next open, its size having changed.
@@ -70,10 +75,11 @@ std::shared_ptr<const reg::Store> ParsedFile(RegistryFileReport* report = nullpt
         std::string text(static_cast<std::size_t>(info.st_size), '\0');
         file.read(&text[0], static_cast<std::streamsize>(text.size()));
         text.resize(static_cast<std::size_t>(file.gcount()));
-        skipped = reg::ParseRegFile(text, *store);
+        skipped = reg::ParseRegFile(text, *store, &skippedNumbers);
     }
     cache->path = path;
     cache->skippedLines = report->skippedLines = skipped;
+    cache->skippedLineNumbers = report->skippedLineNumbers = skippedNumbers;
     cache->size = info.st_size;
     cache->inode = info.st_ino;
     cache->modified = info.st_mtim;
@@ -86,11 +92,13 @@ std::shared_ptr<const reg::Store> Snapshot() {
     // Live keys are merged into a copy so the cached file stays as parsed;
     // the copy shares the file's keys and copies only those the merge changes.
     auto merged = std::make_shared<reg::Store>(*file);
-    // A Windows machine always has the spooler's two keys, even with no
-    // printer installed; without them a listing would report a key that
-    // failed to open instead of an empty list.
+    // A Windows machine always has the spooler's two keys and the USB
+    // enumeration, even with no printer installed or plugged in; without
+    // them a listing or a look-up would report a key that failed to open
+    // instead of an empty list or a printer not found.
     merged->Ensure("HKEY_LOCAL_MACHINE", kPrintersKey);
     merged->Ensure("HKEY_LOCAL_MACHINE", kTcpPortsKey);
+    merged->Ensure("HKEY_LOCAL_MACHINE", kUsbEnumKey);
     posix::AddSerialDeviceMap(*merged);
     posix::AddUsbEnumeration(*merged);
     // Last: a USB queue names its device by the prefix the enumeration gave.
