@@ -12,7 +12,7 @@ import unittest
 from toolsupport import (RUN_TIMEOUT, VirtualPrinter, main, program, run_sorlink,
                          skip_without_transport)
 
-SUBCOMMANDS = ["ports", "printers", "usb", "send", "read", "chat", "codes"]
+SUBCOMMANDS = ["ports", "printers", "usb", "send", "read", "chat", "codes", "test-page", "doctor"]
 
 
 def free_udp_port():
@@ -31,6 +31,21 @@ class UsageTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0)
         for name in SUBCOMMANDS:
             self.assertIn(name.encode(), result.stdout)
+
+    def test_the_habits_of_command_line_tools(self):
+        for name in SUBCOMMANDS:
+            own = run_sorlink(name, "--help")
+            self.assertIn(b"example", own.stdout, name)
+            self.assertIn(b"sorlink " + name.encode(), own.stdout.split(b"example", 1)[1], name)
+            self.assertEqual(run_sorlink("help", name).stdout, own.stdout, name)
+        version = run_sorlink("--version")
+        self.assertEqual(version.returncode, 0)
+        self.assertRegex(version.stdout.decode(), r"^sorlink \d+\.\d+\.\d+\n$")
+        typo = run_sorlink("prnters")
+        self.assertEqual(typo.returncode, 2)
+        self.assertIn(b"did you mean 'sorlink printers'?", typo.stderr)
+        self.assertNotIn(b"subcommands:", typo.stderr)
+        self.assertEqual(run_sorlink("help", "nothing-like-it").returncode, 2)
 
     def test_wrong_usage_exits_two_with_a_message(self):
         cases = [
@@ -238,6 +253,19 @@ class TruthTest(ScratchFolderTest):
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"result 256 (serial: port not found)", result.stderr)
         self.assertIn(b"'sorlink doctor'", result.stderr)
+
+    def test_test_page_prints_the_shipped_sample_receipt(self):
+        with open(os.path.join(os.environ.get("SORLINK_SOURCE", "."), "tools", "samples",
+                               "receipt.txt"), "rb") as sample:
+            receipt = sample.read()
+        with VirtualPrinter("--tcp", "0", "--record", self.record) as vp:
+            result = run_sorlink("test-page", "--tcp", "127.0.0.1:%d" % vp.links["tcp"])
+            self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(self.received_bytes(), receipt + b"\n\n\n")
+
+    def received_bytes(self):
+        with open(self.record, "rb") as recorded:
+            return recorded.read()
 
     def test_tcp_takes_a_host_name_resolved_to_ipv4(self):
         with VirtualPrinter("--tcp", "0", "--record", self.record) as vp:

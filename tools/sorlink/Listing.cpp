@@ -130,8 +130,9 @@ bool ReadInterface(const Arguments& args, int* type) {
 int RunPorts(int argc, char** argv) {
     Arguments args;
     LogSettings log;
-    int status = ParseListingArgs(argc, argv, "ports", "[options]",
-                                  "Lists the serial ports the system knows.", {}, &args, &log);
+    int status = ParseListingArgs(
+        argc, argv, "ports", "[options]",
+        "Lists the serial ports the system knows.\n\nexample: sorlink ports", {}, &args, &log);
     if (status >= 0) return status;
     return PrintListings(
         {{"serial ports", SORLINK_LINK_SERIAL, "SerialEnumPorts",
@@ -187,10 +188,11 @@ int RunPrinters(int argc, char** argv) {
 int RunUsb(int argc, char** argv) {
     Arguments args;
     LogSettings log;
-    int status =
-        ParseListingArgs(argc, argv, "usb", "[--interface N] [options]",
-                         "Lists the USB devices present for an interface type, as VID:PID:SERIAL.",
-                         kInterfaceOption, &args, &log);
+    int status = ParseListingArgs(
+        argc, argv, "usb", "[--interface N] [options]",
+        "Lists the USB devices present for an interface type, as VID:PID:SERIAL.\n\n"
+        "example: sorlink usb --interface 2",
+        kInterfaceOption, &args, &log);
     if (status >= 0) return status;
     int usbInterface = -1;
     if (!ReadInterface(args, &usbInterface)) return kExitUsage;
@@ -214,7 +216,7 @@ int RunCodes(int argc, char** argv) {
     if (args.Has("help")) {
         std::printf(
             "usage: sorlink codes [CODE] [--markdown]\n\nPrints the meaning of a result code, "
-            "or the table of all of them.\n\noptions:\n");
+            "or the table of all of them.\n\nexample: sorlink codes 215\n\noptions:\n");
         PrintOptions(options);
         return kExitOk;
     }
