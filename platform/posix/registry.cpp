@@ -42,6 +42,17 @@ struct FileCache {
     std::shared_ptr<const reg::Store> store;
 };
 
+// A Windows machine always has the spooler's two keys and the USB
+// enumeration, even with no printer installed or plugged in; without them a
+// listing or a look-up would report a key that failed to open instead of an
+// empty list or a printer not found. Added once to the store that is cached.
+std::shared_ptr<reg::Store> WithSystemKeys(std::shared_ptr<reg::Store> store) {
+    store->Ensure("HKEY_LOCAL_MACHINE", kPrintersKey);
+    store->Ensure("HKEY_LOCAL_MACHINE", kTcpPortsKey);
+    store->Ensure("HKEY_LOCAL_MACHINE", kUsbEnumKey);
+    return store;
+}
+
 // The file as parsed; report, when given, learns how it went.
 std::shared_ptr<const reg::Store> ParsedFile(RegistryFileReport* report = nullptr) {
     static std::mutex* lock = new std::mutex;
@@ -54,7 +65,9 @@ std::shared_ptr<const reg::Store> ParsedFile(RegistryFileReport* report = nullpt
     report->path = path;
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return std::make_shared<reg::Store>();
+        static const std::shared_ptr<const reg::Store>* noFile =
+            new std::shared_ptr<const reg::Store>(WithSystemKeys(std::make_shared<reg::Store>()));
+        return *noFile;
     }
     report->present = true;
     report->tooLarge = static_cast<std::size_t>(info.st_size) > reg::kMaxFileBytes;
@@ -83,8 +96,8 @@ std::shared_ptr<const reg::Store> ParsedFile(RegistryFileReport* report = nullpt
     cache->size = info.st_size;
     cache->inode = info.st_ino;
     cache->modified = info.st_mtim;
-    cache->store = store;
-    return store;
+    cache->store = WithSystemKeys(store);
+    return cache->store;
 }
 
 std::shared_ptr<const reg::Store> Snapshot() {
@@ -92,13 +105,6 @@ std::shared_ptr<const reg::Store> Snapshot() {
     // Live keys are merged into a copy so the cached file stays as parsed;
     // the copy shares the file's keys and copies only those the merge changes.
     auto merged = std::make_shared<reg::Store>(*file);
-    // A Windows machine always has the spooler's two keys and the USB
-    // enumeration, even with no printer installed or plugged in; without
-    // them a listing or a look-up would report a key that failed to open
-    // instead of an empty list or a printer not found.
-    merged->Ensure("HKEY_LOCAL_MACHINE", kPrintersKey);
-    merged->Ensure("HKEY_LOCAL_MACHINE", kTcpPortsKey);
-    merged->Ensure("HKEY_LOCAL_MACHINE", kUsbEnumKey);
     posix::AddSerialDeviceMap(*merged);
     posix::AddUsbEnumeration(*merged);
     // Last: a USB queue names its device by the prefix the enumeration gave.
