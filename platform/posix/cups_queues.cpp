@@ -5,7 +5,6 @@
 
 #include <dlfcn.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <chrono>

@@ -47,6 +47,30 @@ class UsageTest(unittest.TestCase):
         self.assertNotIn(b"subcommands:", typo.stderr)
         self.assertEqual(run_sorlink("help", "nothing-like-it").returncode, 2)
 
+    def test_bash_completes_subcommands_options_and_installed_printers(self):
+        script = os.path.join(os.environ.get("SORLINK_SOURCE", "."), "packaging",
+                              "sorlink.bash-completion")
+        with tempfile.TemporaryDirectory() as folder:
+            registry = os.path.join(folder, "registry.reg")
+            with open(registry, "w") as reg:
+                print_key = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print"
+                reg.write("REGEDIT4\n\n[%s\\Printers\\Kitchen]\n\"Port\"=\"IP_K\"\n\n"
+                          "[%s\\Monitors\\Standard TCP/IP Port\\Ports\\IP_K]\n"
+                          "\"IpAddress\"=\"127.0.0.1\"\n\"PortNumber\"=dword:0000238c\n"
+                          % (print_key, print_key))
+            env = dict(os.environ, SORLINK_REGISTRY=registry,
+                       PATH=os.path.dirname(program("sorlink")) + os.pathsep + os.environ["PATH"])
+            # (words typed, what the completion offers)
+            for words, offered in ((["sorlink", "pr"], "printers"),
+                                   (["sorlink", "send", "--fl"], "--flow"),
+                                   (["sorlink", "help", "test-"], "test-page"),
+                                   (["sorlink", "send", "--printer", "K"], "Kitchen")):
+                line = 'source "%s"; COMP_WORDS=(%s); COMP_CWORD=%d; _sorlink; echo "${COMPREPLY[@]}"' \
+                    % (script, " ".join("'%s'" % word for word in words), len(words) - 1)
+                result = subprocess.run(["bash", "-c", line], capture_output=True, env=env,
+                                        timeout=RUN_TIMEOUT)
+                self.assertEqual(result.stdout.decode().split(), [offered], words)
+
     def test_wrong_usage_exits_two_with_a_message(self):
         cases = [
             [],

@@ -18,9 +18,10 @@ bool ResolveIpv4(const std::string& host, std::string* address, std::string* err
     int status = getaddrinfo(host.c_str(), nullptr, &hints, &found);
     bool ok = status == 0 && found != nullptr;
     if (ok) {
-        char text[INET_ADDRSTRLEN] = {};
+        // inet_ntop is not on Windows XP, which the tool still runs on.
         auto* ipv4 = reinterpret_cast<struct sockaddr_in*>(found->ai_addr);
-        ok = inet_ntop(AF_INET, &ipv4->sin_addr, text, sizeof text) != nullptr;
+        const char* text = inet_ntoa(ipv4->sin_addr);
+        ok = text != nullptr;
         if (ok) *address = text;
         freeaddrinfo(found);
     }
