@@ -3,6 +3,7 @@ starts cupsd with a configuration, socket and spool of its own, adds queues
 with lpadmin, and prints by queue name to the virtual printer through
 sorlink, which calls the library's Init...Printer, Open and Write."""
 
+import json
 import os
 import shutil
 import subprocess
@@ -169,6 +170,18 @@ class CupsQueueTest(unittest.TestCase):
             named = run_sorlink("send", "--printer", "Named", "--text", "x", env=self.env())
             self.assertEqual(named.returncode, 1)
             self.assertIn(b"InitEthTCPPrinter failed: result 205", named.stderr)
+            # The doctor names the queue the library cannot use, and its fix.
+            doctor = run_sorlink("doctor", "--json", "--connect", env=self.env())
+            findings = [(f["area"], f["status"], f["message"] + " Fix: " + f["fix"])
+                        for f in json.loads(doctor.stdout)["findings"]]
+            self.assertIn(("tcp", "ok", "Kitchen at 127.0.0.1:%d accepts a connection."
+                           % vp.links["tcp"]), [f[:2] + (f[2].split(" Fix:")[0],) for f in findings])
+            self.assertTrue(any(area == "tcp" and status == "problem" and
+                                "Named (CUPS queue socket://printer.invalid:9100)" in text and
+                                "sudo lpadmin -p Named -v socket://ADDRESS:PORT" in text
+                                for area, status, text in findings), findings)
+            self.assertTrue(any(area == "cups" and status == "note" and "Office" in text
+                                for area, status, text in findings), findings)
         self.assertEqual(self.received(), b"from the file")
 
     def test_a_usb_queue_without_its_device_is_not_listed(self):
