@@ -107,12 +107,15 @@ CupsQueueList AskScheduler() {
     return list;
 }
 
+// %XX escapes decoded, except %00: a zero byte would cut a key name or an
+// address short at the 8-bit registry calls.
 std::string PercentDecoded(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size() &&
             std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+            text.compare(i + 1, 2, "00") != 0) {
             out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
             i += 2;
         } else {
