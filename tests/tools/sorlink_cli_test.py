@@ -3,6 +3,7 @@ its output and exit status. Tests that need a transport skip themselves
 until that transport is part of the library."""
 
 import os
+import shutil
 import socket
 import subprocess
 import tempfile
@@ -276,6 +277,22 @@ class TruthTest(ScratchFolderTest):
         result = run_sorlink("send", "--serial", "/dev/sorlink-absent", "--text", "x", env=self.env)
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"result 256 (serial: port not found)", result.stderr)
+        self.assertIn(b"'sorlink doctor'", result.stderr)
+
+    def test_a_device_the_user_may_not_open_says_permission_denied(self):
+        setpriv = shutil.which("setpriv")
+        if os.geteuid() != 0 or setpriv is None:
+            self.skipTest("needs root and setpriv to run as another user")
+        os.chmod(self.folder.name, 0o755)
+        with VirtualPrinter("--pty", "--registry", self.registry, "--com", "COM9"):
+            os.chmod(self.registry, 0o644)
+            # The pseudo-terminal is root's, mode 0600: nobody may not open it.
+            result = subprocess.run(
+                [setpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                 program("sorlink"), "send", "--serial", "COM9", "--text", "x"],
+                capture_output=True, env=self.env, timeout=RUN_TIMEOUT)
+        self.assertEqual(result.returncode, 1)
+        self.assertRegex(result.stderr, rb"Open failed: result \d+ \([^\n]*\): permission denied \(5\)\n")
         self.assertIn(b"'sorlink doctor'", result.stderr)
 
     def test_test_page_prints_the_shipped_sample_receipt(self):
