@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <type_traits>
 
 #include "platform/registry.h"
 
@@ -37,32 +38,74 @@ struct CupsDest {
     int numOptions;
     CupsOption* options;
 };
-using GetDestsFn = int (*)(CupsDest**);
+// The connection (http_t) stays opaque; encryption is an enum, an int.
+using TimeoutFn = int (*)(void* http, void* data);
+using ConnectFn = void* (*)(const char* host, int port, void* addresses, int family, int encryption,
+                            int blocking, int msec, int* cancel);
+using SetTimeoutFn = void (*)(void* http, double seconds, TimeoutFn callback, void* data);
+using CloseFn = void (*)(void* http);
+using ServerFn = const char* (*)();
+using IntFn = int (*)();
+using GetDestsFn = int (*)(void* http, CupsDest**);
 using FreeDestsFn = void (*)(int, CupsDest*);
 using GetOptionFn = const char* (*)(const char*, int, CupsOption*);
-using LastErrorFn = int (*)();
 
 struct CupsLibrary {
     bool loaded = false;
+    ConnectFn connect = nullptr;
+    SetTimeoutFn setTimeout = nullptr;
+    CloseFn close = nullptr;
+    ServerFn server = nullptr;
+    IntFn port = nullptr;
+    IntFn encryption = nullptr;
     GetDestsFn getDests = nullptr;
     FreeDestsFn freeDests = nullptr;
     GetOptionFn getOption = nullptr;
-    LastErrorFn lastError = nullptr;
+    IntFn lastError = nullptr;
 };
+
+// A scheduler that accepts but does not answer (stopped, hung, a server
+// across a dead link) would hold a registry read for minutes at libcups's
+// own time-outs: the whole question gets this long, its connection less.
+constexpr int kConnectMs = 2000;
+constexpr auto kAnswerTime = std::chrono::milliseconds(2000);
+constexpr double kWaitStepSeconds = 0.25;
+
+// libcups and its libraries bind to their own functions first: without
+// that, a function of the application's with a name libcups uses (an
+// httpGets of its own, exported by -rdynamic) would stand in for
+// libcups's and could hold a registry read in a loop. The address
+// sanitizer's runtime refuses such a load, so its builds do without.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kOwnSymbolsFirst = 0;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr int kOwnSymbolsFirst = 0;
+#else
+constexpr int kOwnSymbolsFirst = RTLD_DEEPBIND;
+#endif
+#else
+constexpr int kOwnSymbolsFirst = RTLD_DEEPBIND;
+#endif
 
 // Loaded once and kept: libcups keeps per-thread state that must outlive
 // any call into it.
 const CupsLibrary& Library() {
     static const CupsLibrary* library = [] {
         auto* found = new CupsLibrary;
-        void* handle = dlopen("libcups.so.2", RTLD_NOW | RTLD_LOCAL);
+        void* handle = dlopen("libcups.so.2", RTLD_NOW | RTLD_LOCAL | kOwnSymbolsFirst);
         if (handle == nullptr) return found;
-        found->getDests = reinterpret_cast<GetDestsFn>(dlsym(handle, "cupsGetDests"));
-        found->freeDests = reinterpret_cast<FreeDestsFn>(dlsym(handle, "cupsFreeDests"));
-        found->getOption = reinterpret_cast<GetOptionFn>(dlsym(handle, "cupsGetOption"));
-        found->lastError = reinterpret_cast<LastErrorFn>(dlsym(handle, "cupsLastError"));
-        found->loaded = found->getDests != nullptr && found->freeDests != nullptr &&
-                        found->getOption != nullptr && found->lastError != nullptr;
+        auto bind = [handle](auto& function, const char* name) {
+            function =
+                reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, name));
+            return function != nullptr;
+        };
+        found->loaded =
+            bind(found->connect, "httpConnect2") && bind(found->setTimeout, "httpSetTimeout") &&
+            bind(found->close, "httpClose") && bind(found->server, "cupsServer") &&
+            bind(found->port, "ippPort") && bind(found->encryption, "cupsEncryption") &&
+            bind(found->getDests, "cupsGetDests2") && bind(found->freeDests, "cupsFreeDests") &&
+            bind(found->getOption, "cupsGetOption") && bind(found->lastError, "cupsLastError");
         return found;
     }();
     return *library;
@@ -94,9 +137,29 @@ CupsQueueList AskScheduler() {
     const CupsLibrary& cups = Library();
     list.libraryLoaded = cups.loaded;
     if (!cups.loaded) return list;
+    // Each wait for the scheduler's bytes ends after a step; the callback
+    // lets it go on until the whole answer's time is up.
+    struct Deadline {
+        std::chrono::steady_clock::time_point end;
+        bool passed = false;
+    } deadline{std::chrono::steady_clock::now() + kAnswerTime};
+    TimeoutFn keepWaiting = [](void*, void* data) {
+        auto* wait = static_cast<Deadline*>(data);
+        wait->passed = wait->passed || std::chrono::steady_clock::now() >= wait->end;
+        return wait->passed ? 0 : 1;
+    };
+    void* http = cups.connect(cups.server(), cups.port(), nullptr, 0, cups.encryption(), 1,
+                              kConnectMs, nullptr);
+    if (http == nullptr) {
+        list.lastError = cups.lastError();
+        return list;
+    }
+    cups.setTimeout(http, kWaitStepSeconds, keepWaiting, &deadline);
     CupsDest* dests = nullptr;
-    int count = cups.getDests(&dests);
+    int count = cups.getDests(http, &dests);
     list.lastError = cups.lastError();
+    list.timedOut = deadline.passed;
+    cups.close(http);
     for (int i = 0; i < count && dests != nullptr; ++i) {
         // An lpoptions instance (Kitchen/draft) is the same printer.
         if (dests[i].name == nullptr || dests[i].instance != nullptr) continue;
@@ -256,21 +319,25 @@ void AddSerialQueue(reg::Store& store, const CupsQueue& queue, const CupsDevice&
 
 CupsQueueList CupsQueues() {
     // The scheduler is asked at most once a second: a listing opens many
-    // registry keys, and each open sees the whole registry.
+    // registry keys, and each open sees the whole registry. One that let
+    // its time run out is asked again only after a while, so that a hung
+    // scheduler costs one wait, not one for each key opened.
     using Clock = std::chrono::steady_clock;
     static std::mutex* lock = new std::mutex;
     static CupsQueueList* cached = new CupsQueueList;
     static std::string* cachedServer = new std::string;
-    static Clock::time_point* askedAt = new Clock::time_point;
+    static Clock::time_point* freshUntil = new Clock::time_point;
     static bool asked = false;
     std::lock_guard<std::mutex> guard(*lock);
     const char* server = std::getenv("CUPS_SERVER");
     std::string serverNow = server != nullptr ? server : "";
-    Clock::time_point now = Clock::now();
-    if (!asked || serverNow != *cachedServer || now - *askedAt >= std::chrono::seconds(1)) {
+    if (!asked || serverNow != *cachedServer || Clock::now() >= *freshUntil) {
         *cached = AskScheduler();
         *cachedServer = serverNow;
-        *askedAt = now;
+        // Counted from the answer, not the question: a slow answer would
+        // otherwise be stale as soon as it came.
+        *freshUntil =
+            Clock::now() + (cached->timedOut ? std::chrono::seconds(30) : std::chrono::seconds(1));
         asked = true;
     }
     return *cached;

@@ -19,6 +19,7 @@ struct CupsQueueList {
     bool schedulerExpected = false;  // a socket or server is configured
     bool libraryLoaded = false;      // libcups.so.2 was found
     int lastError = 0;               // cupsLastError() after the query (IPP status)
+    bool timedOut = false;           // the scheduler did not answer in time
     std::vector<CupsQueue> queues;
 };
 

@@ -6,12 +6,13 @@ sorlink, which calls the library's Init...Printer, Open and Write."""
 import json
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
 import unittest
 
-from toolsupport import RUN_TIMEOUT, VirtualPrinter, main, run_sorlink
+from toolsupport import BIN, RUN_TIMEOUT, VirtualPrinter, main, run_sorlink
 
 PRINTERS_KEY = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print"
 
@@ -116,6 +117,14 @@ class CupsQueueTest(unittest.TestCase):
     def env(self, **extra):
         return self.scheduler.env(SORLINK_REGISTRY=self.registry, **extra)
 
+    def write_tcp_printer(self, name, port):
+        """The registry file with one TCP/IP printer at 127.0.0.1:port."""
+        with open(self.registry, "w") as reg:
+            reg.write("REGEDIT4\n\n[%s\\Printers\\%s]\n\"Port\"=\"IP_file\"\n\n"
+                      "[%s\\Monitors\\Standard TCP/IP Port\\Ports\\IP_file]\n"
+                      "\"IpAddress\"=\"127.0.0.1\"\n\"PortNumber\"=dword:%08x\n"
+                      % (PRINTERS_KEY, name, PRINTERS_KEY, port))
+
     def received(self):
         with open(self.record, "rb") as recorded:
             return recorded.read()
@@ -151,11 +160,7 @@ class CupsQueueTest(unittest.TestCase):
 
     def test_the_registry_file_wins_a_name_clash_and_other_queues_are_left_out(self):
         with VirtualPrinter("--tcp", "0", "--record", self.record) as vp:
-            with open(self.registry, "w") as reg:
-                reg.write("REGEDIT4\n\n[%s\\Printers\\Kitchen]\n\"Port\"=\"IP_file\"\n\n"
-                          "[%s\\Monitors\\Standard TCP/IP Port\\Ports\\IP_file]\n"
-                          "\"IpAddress\"=\"127.0.0.1\"\n\"PortNumber\"=dword:%08x\n"
-                          % (PRINTERS_KEY, PRINTERS_KEY, vp.links["tcp"]))
+            self.write_tcp_printer("Kitchen", vp.links["tcp"])
             self.scheduler.add("Kitchen", "socket://127.0.0.1:9")
             self.scheduler.add("Office", "ipp://127.0.0.1:631/printers/office")
             self.scheduler.add("Named", "socket://printer.invalid:9100")
@@ -192,6 +197,38 @@ class CupsQueueTest(unittest.TestCase):
         sent = run_sorlink("send", "--printer", "Label", "--text", "x", env=env)
         self.assertEqual(sent.returncode, 1)
         self.assertIn(b"no installed printer is named \"Label\"", sent.stderr)
+
+    def test_a_scheduler_that_stops_answering_holds_nothing_up(self):
+        # A stopped cupsd still accepts on its socket and never answers;
+        # libcups alone would wait minutes at every registry read.
+        with VirtualPrinter("--tcp", "0", "--record", self.record) as vp:
+            self.write_tcp_printer("Bar", vp.links["tcp"])
+            self.scheduler.add("Kitchen", "socket://127.0.0.1:9")
+            self.scheduler.process.send_signal(signal.SIGSTOP)
+            try:
+                ports = run_sorlink("ports", env=self.env())
+                self.assertEqual(ports.returncode, 0, ports.stderr)
+                listed = run_sorlink("printers", "--tcp", env=self.env())
+                self.assertEqual(listed.stdout, b"Bar  127.0.0.1:%d\n" % vp.links["tcp"])
+                sent = run_sorlink("send", "--printer", "Bar", "--text", "still here",
+                                   env=self.env())
+                self.assertEqual(sent.returncode, 0, sent.stderr)
+                doctor = run_sorlink("doctor", "--json", env=self.env())
+                self.assertTrue(any(f["area"] == "cups" and f["status"] == "problem" and
+                                    "did not answer" in f["message"]
+                                    for f in json.loads(doctor.stdout)["findings"]), doctor.stdout)
+            finally:
+                self.scheduler.process.send_signal(signal.SIGCONT)
+        self.assertEqual(self.received(), b"still here")
+
+    def test_an_application_naming_its_functions_like_libcups_does_not_capture_it(self):
+        probe = os.path.join(BIN, "name_clash_probe")
+        if not os.path.exists(probe):
+            self.skipTest("name_clash_probe is not built in " + BIN)
+        self.scheduler.add("Kitchen", "socket://127.0.0.1:9100")
+        listed = subprocess.run([probe], capture_output=True, timeout=RUN_TIMEOUT,
+                                env=self.env())
+        self.assertEqual(listed.stdout, b"result 0 list Kitchen own functions called 0\n")
 
 
 if __name__ == "__main__":

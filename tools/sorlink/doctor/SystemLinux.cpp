@@ -402,12 +402,13 @@ void CheckPrintQueues(Findings* findings) {
         char status[16];
         std::snprintf(status, sizeof status, "0x%04x", static_cast<unsigned>(cups.lastError));
         const char* server = std::getenv("CUPS_SERVER");
-        findings->Problem("cups",
-                          std::string("the CUPS scheduler") +
-                              (server != nullptr ? std::string(" at ") + server : "") +
-                              " did not answer (IPP status " + status +
-                              "): its queues are not seen.",
-                          "sudo systemctl start cups, or correct CUPS_SERVER.");
+        findings->Problem(
+            "cups",
+            std::string("the CUPS scheduler") +
+                (server != nullptr ? std::string(" at ") + server : "") +
+                (cups.timedOut ? " did not answer within 2 s" : std::string(" did not answer")) +
+                " (IPP status " + status + "): its queues are not seen.",
+            "sudo systemctl start cups, or correct CUPS_SERVER.");
         return;
     }
     if (cups.queues.empty()) findings->Ok("cups", "the CUPS scheduler has no queue.");
