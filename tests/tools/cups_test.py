@@ -189,7 +189,7 @@ class CupsQueueTest(unittest.TestCase):
                                 for area, status, text in findings), findings)
         self.assertEqual(self.received(), b"from the file")
 
-    def test_a_usb_queue_without_its_device_is_not_listed(self):
+    def test_a_queue_without_its_device_is_not_listed_and_its_fix_is_lpadmin(self):
         self.scheduler.add("Label", "usb://Sorvane/TM-P?serial=GONE")
         env = self.env(SORLINK_SYSFS_ROOT=os.path.join(self.folder, "none"))
         listed = run_sorlink("printers", "--usb", env=env)
@@ -197,6 +197,15 @@ class CupsQueueTest(unittest.TestCase):
         sent = run_sorlink("send", "--printer", "Label", "--text", "x", env=env)
         self.assertEqual(sent.returncode, 1)
         self.assertIn(b"no installed printer is named \"Label\"", sent.stderr)
+        # A serial queue's device is mended with lpadmin, not in the registry file.
+        self.scheduler.add("Till", "serial:/dev/ttyGONE0")
+        doctor = run_sorlink("doctor", "--json", env=env)
+        self.assertIn(("serial", "problem", "Till (CUPS queue serial:/dev/ttyGONE0) prints to "
+                       "/dev/ttyGONE0, which is mapped to no device.",
+                       "connect the device, or give the queue the device it is on: sudo lpadmin "
+                       "-p Till -v serial:/dev/ttyS0"),
+                      [(f["area"], f["status"], f["message"], f["fix"])
+                       for f in json.loads(doctor.stdout)["findings"]])
 
     def test_a_scheduler_that_stops_answering_holds_nothing_up(self):
         # A stopped cupsd still accepts on its socket and never answers;

@@ -211,11 +211,17 @@ void CheckSerialPrinter(const Printer& printer, const std::vector<std::string>& 
     bool mapped = false;
     for (const std::string& known : ports) mapped = mapped || known == port;
     if (!mapped) {
+        // A queue's port is its device itself: it is missing, not unmapped.
+        std::string fix =
+            printer.deviceUri.empty()
+                ? "map it in the registry file: \"/dev/ttyS0\"=\"" + port +
+                      "\" under [HKEY_LOCAL_MACHINE\\Hardware\\Devicemap\\Serialcomm] "
+                      "(the device it is on), or correct the printer's \"Port\"."
+                : "connect the device, or give the queue the device it is on: sudo lpadmin -p " +
+                      printer.name + " -v serial:/dev/ttyS0";
         findings->Problem(
             "serial", printer.Label() + " prints to " + port + ", which is mapped to no device.",
-            "map it in the registry file: \"/dev/ttyS0\"=\"" + port +
-                "\" under [HKEY_LOCAL_MACHINE\\Hardware\\Devicemap\\Serialcomm] "
-                "(the device it is on), or correct the printer's \"Port\".");
+            fix);
         return;
     }
     Session session;
