@@ -343,6 +343,13 @@ CupsQueueList CupsQueues() {
     return *cached;
 }
 
+bool UsableQueueName(const std::string& name) {
+    // A key name holds no backslash (CUPS refuses such names anyway); "|"
+    // joins the names of a printer list, where such a name would read as
+    // two printers.
+    return !name.empty() && name.find_first_of("\\|") == std::string::npos;
+}
+
 CupsDevice ParseDeviceUri(const std::string& uri) {
     CupsDevice device;
     std::size_t query = uri.find('?');
@@ -386,8 +393,7 @@ void AddCupsQueues(reg::Store& store) {
     for (const CupsQueue& queue : list.queues) {
         CupsDevice device = ParseDeviceUri(queue.deviceUri);
         if (device.kind == CupsDevice::kOther) continue;
-        // A key name holds no backslash; CUPS refuses such names anyway.
-        if (queue.name.empty() || queue.name.find('\\') != std::string::npos) continue;
+        if (!UsableQueueName(queue.name)) continue;
         const reg::Key* printers = store.Find(kRoot, kPrintersKey);
         if (printers != nullptr && printers->FindSubKey(queue.name) != nullptr) continue;
         switch (device.kind) {

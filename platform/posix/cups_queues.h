@@ -40,6 +40,10 @@ struct CupsDevice {
 };
 CupsDevice ParseDeviceUri(const std::string& uri);
 
+// False for a queue name the printer lists cannot carry ("|" or "\\" in it):
+// such a queue is left out.
+bool UsableQueueName(const std::string& name);
+
 // Adds each queue to the store's Printers key, unless a printer of that
 // name is already there (the registry file wins), with the keys its kind
 // needs: a Standard TCP/IP port, a PnPData key naming the present USB

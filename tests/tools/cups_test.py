@@ -165,6 +165,7 @@ class CupsQueueTest(unittest.TestCase):
             self.scheduler.add("Office", "ipp://127.0.0.1:631/printers/office")
             self.scheduler.add("Named", "socket://printer.invalid:9100")
             self.scheduler.add("Plain", "socket://127.0.0.2")
+            self.scheduler.add("Two|Names", "socket://127.0.0.3")
             listed = run_sorlink("printers", "--tcp", env=self.env())
             self.assertEqual(listed.stdout,
                              b"Kitchen  127.0.0.1:%d\nNamed  (result 205 (Ethernet: the address "
@@ -186,6 +187,9 @@ class CupsQueueTest(unittest.TestCase):
                                 "sudo lpadmin -p Named -v socket://ADDRESS:PORT" in text
                                 for area, status, text in findings), findings)
             self.assertTrue(any(area == "cups" and status == "note" and "Office" in text
+                                for area, status, text in findings), findings)
+            self.assertTrue(any(area == "cups" and status == "problem" and "Two|Names" in text
+                                and "rename the queue" in text
                                 for area, status, text in findings), findings)
         self.assertEqual(self.received(), b"from the file")
 

@@ -414,7 +414,14 @@ void CheckPrintQueues(Findings* findings) {
     if (cups.queues.empty()) findings->Ok("cups", "the CUPS scheduler has no queue.");
     for (const plat::posix::CupsQueue& queue : cups.queues) {
         plat::posix::CupsDevice device = plat::posix::ParseDeviceUri(queue.deviceUri);
-        if (device.kind == plat::posix::CupsDevice::kOther) {
+        if (!plat::posix::UsableQueueName(queue.name)) {
+            findings->Problem("cups",
+                              "queue " + queue.name +
+                                  ": a \"|\" or \"\\\" in its name cannot stand in the "
+                                  "library's printer lists, so the library leaves it out.",
+                              "rename the queue (lpadmin -p NEWNAME -E -v " + queue.deviceUri +
+                                  "; lpadmin -x " + queue.name + ").");
+        } else if (device.kind == plat::posix::CupsDevice::kOther) {
             findings->Note("cups",
                            "queue " + queue.name + " (" + queue.deviceUri +
                                ") is no socket://, usb://?serial= or serial: queue: the library "
