@@ -151,7 +151,11 @@ CupsQueueList AskScheduler() {
     void* http = cups.connect(cups.server(), cups.port(), nullptr, 0, cups.encryption(), 1,
                               kConnectMs, nullptr);
     if (http == nullptr) {
+        // A server's name that took its resolver past the answer's time
+        // counts as no answer in time too (the look-up itself has no limit
+        // that could be set here).
         list.lastError = cups.lastError();
+        list.timedOut = std::chrono::steady_clock::now() >= deadline.end;
         return list;
     }
     cups.setTimeout(http, kWaitStepSeconds, keepWaiting, &deadline);

@@ -406,7 +406,7 @@ void CheckPrintQueues(Findings* findings) {
             "cups",
             std::string("the CUPS scheduler") +
                 (server != nullptr ? std::string(" at ") + server : "") +
-                (cups.timedOut ? " did not answer within 2 s" : std::string(" did not answer")) +
+                (cups.timedOut ? " did not answer in time" : std::string(" did not answer")) +
                 " (IPP status " + status + "): its queues are not seen.",
             "sudo systemctl start cups, or correct CUPS_SERVER.");
         return;
