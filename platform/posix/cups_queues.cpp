@@ -71,29 +71,16 @@ constexpr int kConnectMs = 2000;
 constexpr auto kAnswerTime = std::chrono::milliseconds(2000);
 constexpr double kWaitStepSeconds = 0.25;
 
-// libcups and its libraries bind to their own functions first: without
-// that, a function of the application's with a name libcups uses (an
-// httpGets of its own, exported by -rdynamic) would stand in for
-// libcups's and could hold a registry read in a loop. The address
-// sanitizer's runtime refuses such a load, so its builds do without.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kOwnSymbolsFirst = 0;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr int kOwnSymbolsFirst = 0;
-#else
-constexpr int kOwnSymbolsFirst = RTLD_DEEPBIND;
-#endif
-#else
-constexpr int kOwnSymbolsFirst = RTLD_DEEPBIND;
-#endif
-
+// Not RTLD_DEEPBIND, though an application's exported function of a name
+// libcups uses then stands in for libcups's own: with it libcups frees
+// through the C library what an allocator the application brings (linked
+// in or preloaded, as jemalloc or valgrind are) handed out, and aborts.
 // Loaded once and kept: libcups keeps per-thread state that must outlive
 // any call into it.
 const CupsLibrary& Library() {
     static const CupsLibrary* library = [] {
         auto* found = new CupsLibrary;
-        void* handle = dlopen("libcups.so.2", RTLD_NOW | RTLD_LOCAL | kOwnSymbolsFirst);
+        void* handle = dlopen("libcups.so.2", RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) return found;
         auto bind = [handle](auto& function, const char* name) {
             function =
