@@ -53,6 +53,21 @@ if(TARGET Sorjni)
   endif()
 endif()
 install(TARGETS sorlink sorlink_vprinter RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# An installation under its own prefix runs its tools as installed: they find
+# the library beside them through a relative run path. Under /usr (the
+# Debian package) the system's search finds it, and a run path is removed.
+file(RELATIVE_PATH SORLINK_BIN_TO_LIB ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+set_target_properties(sorlink PROPERTIES INSTALL_RPATH "$ORIGIN/${SORLINK_BIN_TO_LIB}")
+install(CODE "
+  if(CMAKE_INSTALL_PREFIX MATCHES \"(^|/)usr/?$\")
+    foreach(program sorlink)
+      file(RPATH_REMOVE FILE \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\")
+    endforeach()
+  endif()")
+# Shell completion, and the sample receipt sorlink test-page prints.
+install(FILES ${SORLINK_PACKAGING_DIR}/sorlink.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME sorlink)
+install(FILES tools/samples/receipt.txt DESTINATION ${CMAKE_INSTALL_DATADIR}/sorlink)
 
 # CMake package: find_package(Sorlink) gives Sorlink::Sorlink.
 set(SORLINK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Sorlink)

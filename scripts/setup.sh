@@ -9,7 +9,8 @@ packages="cmake ninja-build g++ googletest libgtest-dev openjdk-17-jdk-headless 
 if [ "${1:-all}" != "build" ]; then
     packages="$packages mingw-w64 wine wine64 binutils-mingw-w64-x86-64 \
 binutils-mingw-w64-i686 clang libclang-rt-14-dev valgrind gcovr \
-dpkg-dev file pkgconf lintian iproute2 qemu-system-x86 linux-image-amd64 busybox-static"
+dpkg-dev file pkgconf lintian iproute2 cups-daemon cups-client qemu-system-x86 \
+linux-image-amd64 busybox-static"
 fi
 
 missing=""

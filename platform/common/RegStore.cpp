@@ -198,8 +198,15 @@ std::string TrimLeft(const std::string& s) {
 }
 
 // Logical lines: physical lines joined where a value line ends in a backslash.
-std::vector<std::string> LogicalLines(const std::string& text) {
-    std::vector<std::string> lines;
+// One logical line and the number of the file's line it starts on.
+struct NumberedLine {
+    std::size_t number;
+    std::string text;
+};
+
+std::vector<NumberedLine> LogicalLines(const std::string& text) {
+    std::vector<NumberedLine> lines;
+    std::size_t number = 0, first = 1;
     std::string current;
     bool continuing = false;
     std::size_t pos = 0;
@@ -208,21 +215,23 @@ std::vector<std::string> LogicalLines(const std::string& text) {
         if (end == std::string::npos) end = text.size();
         std::string line = TrimRight(text.substr(pos, end - pos));
         pos = end + 1;
+        ++number;
         if (continuing) {
             current += TrimLeft(line);
         } else {
             current = line;
+            first = number;
         }
         continuing =
             !current.empty() && current.back() == '\\' && current[0] != '[' && current[0] != ';';
         if (continuing) {
             current.pop_back();
         } else {
-            lines.push_back(current);
+            lines.push_back({first, current});
         }
         if (end == text.size()) break;
     }
-    if (continuing) lines.push_back(current);
+    if (continuing) lines.push_back({first, current});
     return lines;
 }
 
@@ -331,7 +340,8 @@ bool ParseData(const std::string& text, bool unicodeStrings, Value& value) {
 
 }  // namespace
 
-std::size_t ParseRegFile(const std::string& bytes, Store& store) {
+std::size_t ParseRegFile(const std::string& bytes, Store& store,
+                         std::vector<std::size_t>* skippedLines) {
     if (bytes.size() > kMaxFileBytes) return 0;
     std::string text = Decode(bytes);
     // Version 5 files store hex(2) and hex(7) data as UTF-16LE; REGEDIT4
@@ -340,8 +350,12 @@ std::size_t ParseRegFile(const std::string& bytes, Store& store) {
     std::size_t skipped = 0;
     Key* current = nullptr;
 
-    for (const std::string& raw : LogicalLines(text)) {
-        std::string line = TrimLeft(raw);
+    for (const NumberedLine& numbered : LogicalLines(text)) {
+        auto skip = [&] {
+            ++skipped;
+            if (skippedLines != nullptr) skippedLines->push_back(numbered.number);
+        };
+        std::string line = TrimLeft(numbered.text);
         if (line.empty() || line[0] == ';') continue;
         if (line == "REGEDIT4" || line == "Windows Registry Editor Version 5.00") {
             unicodeStrings = line[0] == 'W';
@@ -352,7 +366,7 @@ std::size_t ParseRegFile(const std::string& bytes, Store& store) {
             current = nullptr;
             std::size_t close = line.rfind(']');
             if (close == std::string::npos) {
-                ++skipped;
+                skip();
                 continue;
             }
             std::string path = line.substr(1, close - 1);
@@ -363,7 +377,7 @@ std::size_t ParseRegFile(const std::string& bytes, Store& store) {
             // it could name another key (or, cut to nothing, the key itself).
             if (parts.empty() || parts.size() > kMaxKeyDepth + 1 ||
                 path.find('\0') != std::string::npos) {
-                ++skipped;
+                skip();
                 continue;
             }
             std::string rootName;
@@ -371,7 +385,7 @@ std::size_t ParseRegFile(const std::string& bytes, Store& store) {
                 if (EqualsIgnoreCase(parts[0], candidate)) rootName = candidate;
             }
             if (rootName.empty()) {
-                ++skipped;
+                skip();
                 continue;
             }
             std::string rest = path.substr(std::min(path.size(), parts[0].size() + 1));
@@ -386,12 +400,12 @@ std::size_t ParseRegFile(const std::string& bytes, Store& store) {
                 continue;
             }
             current = store.Ensure(rootName, rest);
-            if (current == nullptr) ++skipped;
+            if (current == nullptr) skip();
             continue;
         }
 
         if (current == nullptr) {
-            ++skipped;
+            skip();
             continue;
         }
         Value value;
@@ -400,12 +414,12 @@ std::size_t ParseRegFile(const std::string& bytes, Store& store) {
             pos = 1;
         } else if (!ParseQuoted(line, pos, value.name) ||
                    value.name.find('\0') != std::string::npos) {
-            ++skipped;
+            skip();
             continue;
         }
         while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
         if (pos >= line.size() || line[pos] != '=') {
-            ++skipped;
+            skip();
             continue;
         }
         std::string data = TrimLeft(line.substr(pos + 1));
@@ -414,7 +428,7 @@ std::size_t ParseRegFile(const std::string& bytes, Store& store) {
             continue;
         }
         if (!ParseData(data, unicodeStrings, value)) {
-            ++skipped;
+            skip();
             continue;
         }
         current->SetValue(std::move(value));

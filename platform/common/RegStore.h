@@ -105,8 +105,11 @@ constexpr std::size_t kMaxKeyDepth = 64;
 // Parses .reg text ("REGEDIT4" or "Windows Registry Editor Version 5.00",
 // 8-bit or UTF-16LE with a byte-order mark) into the store. Lines that
 // cannot be understood are skipped; returns how many were skipped. Input
-// larger than kMaxFileBytes is ignored as a whole.
-std::size_t ParseRegFile(const std::string& bytes, Store& store);
+// larger than kMaxFileBytes is ignored as a whole. skippedLines, when given,
+// receives the number (from 1) of the file's line where each skipped
+// entry starts.
+std::size_t ParseRegFile(const std::string& bytes, Store& store,
+                         std::vector<std::size_t>* skippedLines = nullptr);
 
 // Text helpers shared by the backends.
 bool EqualsIgnoreCase(const std::string& a, const std::string& b);

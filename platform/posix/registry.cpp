@@ -12,12 +12,19 @@
 
 #include "platform/common/LibraryObject.h"
 #include "platform/common/RegistryCalls.h"
+#include "platform/posix/cups_queues.h"
 #include "platform/posix/live_keys.h"
 #include "platform/posix/registry_file.h"
 
 namespace plat {
 
 namespace {
+
+const char kPrintersKey[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers";
+const char kTcpPortsKey[] =
+    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports";
+
+const char kUsbEnumKey[] = "SYSTEM\\CurrentControlSet\\Enum\\USB";
 
 const char* RegistryFilePath() {
     const char* path = std::getenv("SORLINK_REGISTRY");
@@ -32,8 +39,20 @@ struct FileCache {
     off_t size = -1;
     ino_t inode = 0;
     std::size_t skippedLines = 0;
+    std::vector<std::size_t> skippedLineNumbers;
     std::shared_ptr<const reg::Store> store;
 };
+
+// A Windows machine always has the spooler's two keys and the USB
+// enumeration, even with no printer installed or plugged in; without them a
+// listing or a look-up would report a key that failed to open instead of an
+// empty list or a printer not found. Added once to the store that is cached.
+std::shared_ptr<reg::Store> WithSystemKeys(std::shared_ptr<reg::Store> store) {
+    store->Ensure("HKEY_LOCAL_MACHINE", kPrintersKey);
+    store->Ensure("HKEY_LOCAL_MACHINE", kTcpPortsKey);
+    store->Ensure("HKEY_LOCAL_MACHINE", kUsbEnumKey);
+    return store;
+}
 
 // The file as parsed; report, when given, learns how it went.
 struct GuardedFileCache {
@@ -54,7 +73,9 @@ std::shared_ptr<const reg::Store> ParsedFile(RegistryFileReport* report = nullpt
     report->path = path;
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return std::make_shared<reg::Store>();
+        static const std::shared_ptr<const reg::Store>* noFile =
+            new std::shared_ptr<const reg::Store>(WithSystemKeys(std::make_shared<reg::Store>()));
+        return *noFile;
     }
     report->present = true;
     report->tooLarge = static_cast<std::size_t>(info.st_size) > reg::kMaxFileBytes;
@@ -62,10 +83,12 @@ std::shared_ptr<const reg::Store> ParsedFile(RegistryFileReport* report = nullpt
         cache->inode == info.st_ino && cache->modified.tv_sec == info.st_mtim.tv_sec &&
         cache->modified.tv_nsec == info.st_mtim.tv_nsec) {
         report->skippedLines = cache->skippedLines;
+        report->skippedLineNumbers = cache->skippedLineNumbers;
         return cache->store;
     }
     auto store = std::make_shared<reg::Store>();
     std::size_t skipped = 0;
+    std::vector<std::size_t> skippedNumbers;
     if (!report->tooLarge) {
         // Read no more than was measured: a file that grows meanwhile is
         // read again at the next open, its size having changed.
@@ -73,15 +96,16 @@ std::shared_ptr<const reg::Store> ParsedFile(RegistryFileReport* report = nullpt
         std::string text(static_cast<std::size_t>(info.st_size), '\0');
         file.read(&text[0], static_cast<std::streamsize>(text.size()));
         text.resize(static_cast<std::size_t>(file.gcount()));
-        skipped = reg::ParseRegFile(text, *store);
+        skipped = reg::ParseRegFile(text, *store, &skippedNumbers);
     }
     cache->path = path;
     cache->skippedLines = report->skippedLines = skipped;
+    cache->skippedLineNumbers = report->skippedLineNumbers = skippedNumbers;
     cache->size = info.st_size;
     cache->inode = info.st_ino;
     cache->modified = info.st_mtim;
-    cache->store = store;
-    return store;
+    cache->store = WithSystemKeys(store);
+    return cache->store;
 }
 
 std::shared_ptr<const reg::Store> Snapshot() {
@@ -91,6 +115,8 @@ std::shared_ptr<const reg::Store> Snapshot() {
     auto merged = std::make_shared<reg::Store>(*file);
     posix::AddSerialDeviceMap(*merged);
     posix::AddUsbEnumeration(*merged);
+    // Last: a USB queue names its device by the prefix the enumeration gave.
+    posix::AddCupsQueues(*merged);
     return merged;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace plat {
 
@@ -13,6 +14,7 @@ struct RegistryFileReport {
     bool present = false;          // a regular file is there
     bool tooLarge = false;         // ignored as a whole
     std::size_t skippedLines = 0;  // lines that could not be understood
+    std::vector<std::size_t> skippedLineNumbers;  // where each starts, from 1
 };
 
 RegistryFileReport InspectRegistryFile();

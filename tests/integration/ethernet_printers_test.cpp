@@ -57,3 +57,24 @@ TEST_F(InstalledPrinters, NamesAndPortNamesCompareWithCase) {
 }
 
 }  // namespace
+
+// Windows always has the spooler's keys; a machine set up with no printers,
+// or with none of the kind asked, has empty lists, not a missing key.
+TEST(InstalledPrinterLists, AreEmptyWithoutARegistryFileOrWithoutItsPortsKey) {
+    testing_support::TempDir dir;
+    testing_support::WriteFile(dir.File("printers-only.reg"),
+                               "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\"
+                               "Control\\Print\\Printers\\Label]\n\"Port\"=\"USB001\"\n");
+    for (const char* file : {"absent.reg", "printers-only.reg"}) {
+        SCOPED_TRACE(file);
+        setenv("SORLINK_REGISTRY", dir.File(file).c_str(), 1);
+        int portId = 0;
+        ASSERT_EQ(0, CreateCommunicationPort(SORLINK_LINK_ETHERNET, 0, 0, "", &portId));
+        char list[64] = "untouched";
+        EXPECT_EQ(0, EthEnumPrinters(list, sizeof list));
+        EXPECT_STREQ("", list);
+        EXPECT_EQ(218, InitEthTCPPrinter("Kitchen"));
+        DeleteAllLayerItems();
+    }
+    unsetenv("SORLINK_REGISTRY");
+}

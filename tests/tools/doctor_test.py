@@ -120,7 +120,7 @@ class DoctorTest(unittest.TestCase):
         self.assertFinding(findings, "serial", "ok", "COM9", "root may open it")
         # The library's own list holds the printer: its node opened.
         self.assertFinding(findings, "usb", "ok", "0f3c:0101 serial A1B2C3 (lp0)", "usblp is bound")
-        self.assertFinding(findings, "tcp", "ok", "no TCP/IP printer is installed")
+        self.assertFinding(findings, "printers", "ok", "no printer is installed")
         self.assertFinding(findings, "user", "note", "--user NAME")
 
     def test_each_problem_gets_its_fix(self):
@@ -160,7 +160,8 @@ class DoctorTest(unittest.TestCase):
 
         status, findings = doctor(m.env(), "--user", "nobody")
         self.assertEqual(status, 1)
-        self.assertFinding(findings, "registry", "problem", "2 lines", "could not be read")
+        self.assertFinding(findings, "registry", "problem", "2 lines", "could not be read",
+                           "(line 3, 4)")
         self.assertFinding(findings, "serial", "problem", "COM9", "group dialout, mode 0660",
                            "sudo usermod -a -G dialout nobody")
         if allowed_by_acl:
@@ -174,6 +175,35 @@ class DoctorTest(unittest.TestCase):
                            "modprobe usblp")
         self.assertFinding(findings, "usb", "problem", "0103", "held by the usbfs driver")
         self.assertFinding(findings, "usb", "problem", "0104 serial NONODE (lp3)", "missing")
+
+    def test_the_usual_mistakes_of_installed_printers_are_named(self):
+        m = self.machine
+        printers = PRINTERS_KEY + "\\Printers\\"
+        ports = PRINTERS_KEY + "\\Monitors\\Standard TCP/IP Port\\Ports\\"
+        # (registry lines, area, words of the finding)
+        scenarios = [
+            (["[%sTill]" % printers, '"Port"="COM5:"'],
+             "serial", ("Till prints to COM5", "mapped to no device", "Serialcomm")),
+            (["[%sKitchen]" % printers, '"Port"="IP_10.0.0.9"',
+              "[%sMonitors\\Standard TCP/IP Ports\\IP_10.0.0.9]" % (PRINTERS_KEY + "\\"),
+              '"IpAddress"="10.0.0.9"'],
+             "printers", ("Kitchen", "no Standard TCP/IP port", "spelled exactly")),
+            (["[%sLabel]" % printers, '"Port"="USB001"', "[%sLabel\\PnPData]" % printers,
+              '"DeviceInstanceId"="USBPRINT\\\\MODEL\\\\7&DEAD&0&USB001"'],
+             "usb", ("Label", "no present USB device belongs to it", "sorlink usb")),
+            (["[%sTag]" % printers, '"Port"="USB002"', "[%sTag\\PnPData]" % printers,
+              '"DeviceInstanceId"="USBPRINT\\MODEL\\7&BEEF&0&USB002"'],
+             "usb", ("Tag", "has no backslash", "written twice")),
+            (["[%sBar]" % printers, '"Port"="IP_Bar"', "[%sIP_Bar]" % ports,
+              '"IpAddress"="127.0.0.1"', '"PortNumber"=dword:9100'],
+             "tcp", ("Bar", "dword:9100 is hexadecimal, TCP port 37120", "dword:0000238c")),
+        ]
+        for lines, _, _ in scenarios:
+            m.registry_lines += lines + [""]
+        status, findings = doctor(m.env(), "--user", "root")
+        self.assertEqual(status, 1)
+        for _, area, words in scenarios:
+            self.assertFinding(findings, area, "problem", *words)
 
     def test_a_default_log_that_is_no_regular_file_is_a_problem(self):
         log = os.path.join(self.machine.root, "state", "sorlink", "Sorlink.log")

@@ -3,6 +3,7 @@ its output and exit status. Tests that need a transport skip themselves
 until that transport is part of the library."""
 
 import os
+import shutil
 import termios
 import socket
 import subprocess
@@ -13,7 +14,7 @@ import unittest
 from toolsupport import (RUN_TIMEOUT, VirtualPrinter, main, program, run_sorlink,
                          skip_without_transport)
 
-SUBCOMMANDS = ["ports", "printers", "usb", "send", "read", "chat", "codes"]
+SUBCOMMANDS = ["ports", "printers", "usb", "send", "read", "chat", "codes", "test-page", "doctor"]
 
 
 def free_udp_port():
@@ -32,6 +33,45 @@ class UsageTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0)
         for name in SUBCOMMANDS:
             self.assertIn(name.encode(), result.stdout)
+
+    def test_the_habits_of_command_line_tools(self):
+        for name in SUBCOMMANDS:
+            own = run_sorlink(name, "--help")
+            self.assertIn(b"example", own.stdout, name)
+            self.assertIn(b"sorlink " + name.encode(), own.stdout.split(b"example", 1)[1], name)
+            self.assertEqual(run_sorlink("help", name).stdout, own.stdout, name)
+        version = run_sorlink("--version")
+        self.assertEqual(version.returncode, 0)
+        self.assertRegex(version.stdout.decode(), r"^sorlink \d+\.\d+\.\d+\n$")
+        typo = run_sorlink("prnters")
+        self.assertEqual(typo.returncode, 2)
+        self.assertIn(b"did you mean 'sorlink printers'?", typo.stderr)
+        self.assertNotIn(b"subcommands:", typo.stderr)
+        self.assertEqual(run_sorlink("help", "nothing-like-it").returncode, 2)
+
+    def test_bash_completes_subcommands_options_and_installed_printers(self):
+        script = os.path.join(os.environ.get("SORLINK_SOURCE", "."), "packaging",
+                              "sorlink.bash-completion")
+        with tempfile.TemporaryDirectory() as folder:
+            registry = os.path.join(folder, "registry.reg")
+            with open(registry, "w") as reg:
+                print_key = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print"
+                reg.write("REGEDIT4\n\n[%s\\Printers\\Kitchen]\n\"Port\"=\"IP_K\"\n\n"
+                          "[%s\\Monitors\\Standard TCP/IP Port\\Ports\\IP_K]\n"
+                          "\"IpAddress\"=\"127.0.0.1\"\n\"PortNumber\"=dword:0000238c\n"
+                          % (print_key, print_key))
+            env = dict(os.environ, SORLINK_REGISTRY=registry,
+                       PATH=os.path.dirname(program("sorlink")) + os.pathsep + os.environ["PATH"])
+            # (words typed, what the completion offers)
+            for words, offered in ((["sorlink", "pr"], "printers"),
+                                   (["sorlink", "send", "--fl"], "--flow"),
+                                   (["sorlink", "help", "test-"], "test-page"),
+                                   (["sorlink", "send", "--printer", "K"], "Kitchen")):
+                line = 'source "%s"; COMP_WORDS=(%s); COMP_CWORD=%d; _sorlink; echo "${COMPREPLY[@]}"' \
+                    % (script, " ".join("'%s'" % word for word in words), len(words) - 1)
+                result = subprocess.run(["bash", "-c", line], capture_output=True, env=env,
+                                        timeout=RUN_TIMEOUT)
+                self.assertEqual(result.stdout.decode().split(), [offered], words)
 
     def test_wrong_usage_exits_two_with_a_message(self):
         cases = [
@@ -59,7 +99,8 @@ class UsageTest(unittest.TestCase):
         result = run_sorlink("codes", "215")
         self.assertEqual(result.returncode, 0)
         self.assertEqual(result.stdout,
-                         b"result 215 (Ethernet: no TCP connection within the connection time-out)\n")
+                         b"result 215 (Ethernet: the TCP connection was not made: refused, unreachable, "
+                         b"or not within the connection time-out)\n")
         self.assertEqual(run_sorlink("codes", "7").returncode, 1)
         table = run_sorlink("codes").stdout.decode()
         self.assertIn("4096  serial: the printer's port was not readable from the registry", table)
@@ -205,6 +246,80 @@ class TcpTest(ScratchFolderTest):
             self.assertTrue(result.stdout.startswith(b"00000000  06 "))
 
 
+class TruthTest(ScratchFolderTest):
+    """What the tool reports is what happened on the wire."""
+
+    def test_only_what_was_read_is_reported_as_sent(self):
+        cases = [
+            # (what to send, a word of the message)
+            (self.folder.name, b"is not a regular file"),
+            ("/proc/self/mem", b"failed: Input/output error"),
+            (os.path.join(self.folder.name, "absent.bin"), b"No such file or directory"),
+        ]
+        with VirtualPrinter("--tcp", "0", "--record", self.record) as vp:
+            target = "127.0.0.1:%d" % vp.links["tcp"]
+            for path, message in cases:
+                result = run_sorlink("send", "--tcp", target, path)
+                self.assertEqual(result.returncode, 1, path)
+                self.assertIn(message, result.stderr, path)
+                self.assertNotIn(b"sent 0 bytes", result.stdout, path)
+        self.assertEqual(os.path.getsize(self.record) if os.path.exists(self.record) else 0, 0)
+
+    def test_a_failure_names_the_system_reason_beside_the_result(self):
+        with socket.socket() as unused:
+            unused.bind(("127.0.0.1", 0))
+            closed_port = unused.getsockname()[1]
+        result = run_sorlink("send", "--tcp", "127.0.0.1:%d" % closed_port, "--text", "x")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"Open failed: result 215 (", result.stderr)
+        self.assertIn(b"): connection refused (10061)\n", result.stderr)
+        self.assertNotIn(b"sorlink doctor", result.stderr)
+        # A set-up cause points to the doctor.
+        result = run_sorlink("send", "--serial", "/dev/sorlink-absent", "--text", "x", env=self.env)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"result 256 (serial: port not found)", result.stderr)
+        self.assertIn(b"'sorlink doctor'", result.stderr)
+
+    def test_a_device_the_user_may_not_open_says_permission_denied(self):
+        setpriv = shutil.which("setpriv")
+        if os.geteuid() != 0 or setpriv is None:
+            self.skipTest("needs root and setpriv to run as another user")
+        os.chmod(self.folder.name, 0o755)
+        with VirtualPrinter("--pty", "--registry", self.registry, "--com", "COM9"):
+            os.chmod(self.registry, 0o644)
+            # The pseudo-terminal is root's, mode 0600: nobody may not open it.
+            result = subprocess.run(
+                [setpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                 program("sorlink"), "send", "--serial", "COM9", "--text", "x"],
+                capture_output=True, env=self.env, timeout=RUN_TIMEOUT)
+        self.assertEqual(result.returncode, 1)
+        self.assertRegex(result.stderr, rb"Open failed: result \d+ \([^\n]*\): permission denied \(5\)\n")
+        self.assertIn(b"'sorlink doctor'", result.stderr)
+
+    def test_test_page_prints_the_shipped_sample_receipt(self):
+        with open(os.path.join(os.environ.get("SORLINK_SOURCE", "."), "tools", "samples",
+                               "receipt.txt"), "rb") as sample:
+            receipt = sample.read()
+        with VirtualPrinter("--tcp", "0", "--record", self.record) as vp:
+            result = run_sorlink("test-page", "--tcp", "127.0.0.1:%d" % vp.links["tcp"])
+            self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(self.received_bytes(), receipt + b"\n\n\n")
+
+    def received_bytes(self):
+        with open(self.record, "rb") as recorded:
+            return recorded.read()
+
+    def test_tcp_takes_a_host_name_resolved_to_ipv4(self):
+        with VirtualPrinter("--tcp", "0", "--record", self.record) as vp:
+            result = run_sorlink("send", "--tcp", "localhost:%d" % vp.links["tcp"], "--text", "by name")
+            self.assertEqual(result.returncode, 0, result.stderr)
+            result = run_sorlink("send", "--tcp", "no-such-host.invalid", "--text", "x")
+            self.assertEqual(result.returncode, 1)
+            self.assertIn(b"--tcp: no-such-host.invalid has no IPv4 address", result.stderr)
+        with open(self.record, "rb") as recorded:
+            self.assertEqual(recorded.read(), b"by name")
+
+
 class InstalledPrinterTest(ScratchFolderTest):
     """Printers installed in the registry file are listed and reached by name."""
 
@@ -213,6 +328,9 @@ class InstalledPrinterTest(ScratchFolderTest):
             reg.write(text)
 
     def test_a_tcp_printer_is_listed_and_printed_to_by_name(self):
+        # No registry file: every list is empty, which is no failure.
+        result = run_sorlink("printers", env=self.env)
+        self.assertEqual(result.returncode, 0, result.stderr)
         with VirtualPrinter("--tcp", "0", "--record", self.record) as vp:
             self.install("REGEDIT4\n\n"
                          "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\"
@@ -222,7 +340,7 @@ class InstalledPrinterTest(ScratchFolderTest):
                          "\"IpAddress\"=\"127.0.0.1\"\n\"PortNumber\"=dword:%08x\n" % vp.links["tcp"])
             result = run_sorlink("printers", "--tcp", env=self.env)
             skip_without_transport(self, result)
-            self.assertEqual(result.stdout, b"Kitchen\n")
+            self.assertEqual(result.stdout, b"Kitchen  127.0.0.1:%d\n" % vp.links["tcp"])
             result = run_sorlink("send", "--printer", "Kitchen", "--text", "order 12\\n",
                                  env=self.env)
             self.assertEqual(result.returncode, 0, result.stderr)
@@ -239,7 +357,7 @@ class InstalledPrinterTest(ScratchFolderTest):
                          "Printers\\Receipt]\n\"Port\"=\"COM9:\"\n")
             result = run_sorlink("printers", "--serial", env=self.env)
             skip_without_transport(self, result)
-            self.assertEqual(result.stdout, b"Receipt\n")
+            self.assertEqual(result.stdout, b"Receipt  COM9\n")
             result = run_sorlink("send", "--printer", "Receipt", "--hex", "1b 40", env=self.env)
             self.assertEqual(result.returncode, 0, result.stderr)
         with open(self.record, "rb") as recorded:

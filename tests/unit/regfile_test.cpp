@@ -176,6 +176,7 @@ TEST_F(RegFile, DeletionsRemoveKeysAndValuesAndLaterLinesAddThemBack) {
 
 TEST_F(RegFile, BadLinesAreSkippedAndTheRestIsRead) {
     plat::reg::Store store;
+    std::vector<std::size_t> lines;
     std::size_t skipped = plat::reg::ParseRegFile(
         "REGEDIT4\n"
         "\"Before\"=\"no key yet\"\n"
@@ -191,12 +192,24 @@ TEST_F(RegFile, BadLinesAreSkippedAndTheRestIsRead) {
         "\"BadType\"=hex(q):00\n"
         "\"Trailing\"=\"x\" junk\n"
         "\"Ok\"=\"yes\"\n",
-        store);
+        store, &lines);
     EXPECT_EQ(10u, skipped);
+    EXPECT_EQ((std::vector<std::size_t>{2, 3, 4, 7, 8, 9, 10, 11, 12, 13}), lines);
     const plat::reg::Key* good = store.Find("HKEY_LOCAL_MACHINE", "Good");
     ASSERT_NE(nullptr, good);
     ASSERT_EQ(1u, good->ValueCount());
     EXPECT_EQ("Ok", good->ValueAt(0)->name);
+}
+
+TEST_F(RegFile, ASkippedEntryIsNumberedByTheLineItStartsOn) {
+    // A value continued over three lines counts as the first of them.
+    plat::reg::Store store;
+    std::vector<std::size_t> lines;
+    plat::reg::ParseRegFile(
+        "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"Bin\"=hex:01,\\\r\n  02,\\\r\n  03\r\n"
+        "\"Bad\"=hex:01,\\\r\n  zz\r\n\"Ok\"=\"1\"\r\nnot a line\r\n",
+        store, &lines);
+    EXPECT_EQ((std::vector<std::size_t>{7, 10}), lines);
 }
 
 TEST_F(RegFile, NamesWithAZeroByteAreSkipped) {

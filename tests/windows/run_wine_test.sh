@@ -18,6 +18,11 @@ version=$3
 peer=$4
 with_bridge=${5:-}
 
+if [ ! -f "$windows_build/CMakeCache.txt" ]; then
+    echo "SKIPPED: no Windows build in $windows_build" \
+         "(cmake --preset win64 && cmake --build --preset win64)"
+    exit 77
+fi
 bin="$windows_build/bin"
 programs="$bin/Sorlink64.dll $bin/sorlink_wine_test.exe"
 [ "$with_bridge" = bridge ] && programs="$programs $bin/Sorjni.dll $bin/sorjni_wine_test.exe"

@@ -24,7 +24,41 @@ struct Listing {
     // Entries per item: the device list gives vendor ID, product ID and
     // serial number as three entries, shown as VID:PID:SERIAL.
     std::size_t group = 1;
+    // For printers: the device the printer of that name reaches, as the
+    // library resolves it; null for the other lists.
+    std::function<std::string(const std::string&)> describe;
 };
+
+std::string Failure(int result) {
+    return "(" + DescribeResult(result, nullptr) + ")";
+}
+
+// Each describer initialises the port by the printer's name (which opens
+// nothing) and reads back what the library found.
+std::string DescribeSerialPrinter(const std::string& name) {
+    int result = InitSerialPrinter(name.c_str());
+    if (result != 0) return Failure(result);
+    char port[1024] = {};
+    result = GetSerialPort(port);
+    return result != 0 ? Failure(result) : std::string(port);
+}
+
+std::string DescribeTcpPrinter(const std::string& name) {
+    int result = InitEthTCPPrinter(name.c_str());
+    if (result != 0) return Failure(result);
+    char address[32] = {};
+    int port = 0;
+    result = GetEthIpAndPort(address, &port);
+    return result != 0 ? Failure(result) : std::string(address) + ":" + std::to_string(port);
+}
+
+std::string DescribeUsbPrinter(const std::string& name) {
+    int result = InitUsbPrinter(name.c_str());
+    if (result != 0) return Failure(result);
+    char vendor[8] = {}, product[8] = {};
+    result = GetUsbVidPid(vendor, product);
+    return result != 0 ? Failure(result) : std::string(vendor) + ":" + product;
+}
 
 // Parses the options common to the listings; returns -1 to go on, else an
 // exit status (help printed or a usage error).
@@ -72,6 +106,7 @@ int PrintListings(const std::vector<Listing>& listings, const LogSettings& log, 
             for (std::size_t i = first + 1; i < first + listing.group && i < entries.size(); ++i) {
                 item += ":" + entries[i];
             }
+            if (listing.describe) item += "  " + listing.describe(entries[first]);
             std::printf("%s%s\n", indent, item.c_str());
         }
     }
@@ -95,12 +130,14 @@ bool ReadInterface(const Arguments& args, int* type) {
 int RunPorts(int argc, char** argv) {
     Arguments args;
     LogSettings log;
-    int status = ParseListingArgs(argc, argv, "ports", "[options]",
-                                  "Lists the serial ports the system knows.", {}, &args, &log);
+    int status = ParseListingArgs(
+        argc, argv, "ports", "[options]",
+        "Lists the serial ports the system knows.\n\nexample: sorlink ports", {}, &args, &log);
     if (status >= 0) return status;
-    return PrintListings({{"serial ports", SORLINK_LINK_SERIAL, "SerialEnumPorts",
-                           [](char* list, unsigned size) { return SerialEnumPorts(list, size); }}},
-                         log, -1);
+    return PrintListings(
+        {{"serial ports", SORLINK_LINK_SERIAL, "SerialEnumPorts",
+          [](char* list, unsigned size) { return SerialEnumPorts(list, size); }, 1, nullptr}},
+        log, -1);
 }
 
 int RunPrinters(int argc, char** argv) {
@@ -115,8 +152,11 @@ int RunPrinters(int argc, char** argv) {
     LogSettings log;
     int status = ParseListingArgs(
         argc, argv, "printers", "[--serial [--port PORT]] [--tcp] [--usb] [options]",
-        "Lists the installed printers by link; all three lists without a link option.", own, &args,
-        &log);
+        "Lists the installed printers by link, each with the device it reaches; all three\n"
+        "lists without a link option. Printers come from the registry file and, on\n"
+        "Linux, from the CUPS queues.\n\n"
+        "example: sorlink printers --tcp",
+        own, &args, &log);
     if (status >= 0) return status;
     int usbInterface = -1;
     if (!ReadInterface(args, &usbInterface)) return kExitUsage;
@@ -129,15 +169,18 @@ int RunPrinters(int argc, char** argv) {
                             [port](char* list, unsigned size) {
                                 return SerialEnumPrinters(port.empty() ? nullptr : port.c_str(),
                                                           list, size);
-                            }});
+                            },
+                            1, DescribeSerialPrinter});
     }
     if (all || args.Has("tcp")) {
         listings.push_back({"TCP/IP printers", SORLINK_LINK_ETHERNET, "EthEnumPrinters",
-                            [](char* list, unsigned size) { return EthEnumPrinters(list, size); }});
+                            [](char* list, unsigned size) { return EthEnumPrinters(list, size); },
+                            1, DescribeTcpPrinter});
     }
     if (all || args.Has("usb")) {
         listings.push_back({"USB printers", SORLINK_LINK_USB, "UsbEnumPrinters",
-                            [](char* list, unsigned size) { return UsbEnumPrinters(list, size); }});
+                            [](char* list, unsigned size) { return UsbEnumPrinters(list, size); },
+                            1, DescribeUsbPrinter});
     }
     return PrintListings(listings, log, usbInterface);
 }
@@ -145,16 +188,17 @@ int RunPrinters(int argc, char** argv) {
 int RunUsb(int argc, char** argv) {
     Arguments args;
     LogSettings log;
-    int status =
-        ParseListingArgs(argc, argv, "usb", "[--interface N] [options]",
-                         "Lists the USB devices present for an interface type, as VID:PID:SERIAL.",
-                         kInterfaceOption, &args, &log);
+    int status = ParseListingArgs(
+        argc, argv, "usb", "[--interface N] [options]",
+        "Lists the USB devices present for an interface type, as VID:PID:SERIAL.\n\n"
+        "example: sorlink usb --interface 2",
+        kInterfaceOption, &args, &log);
     if (status >= 0) return status;
     int usbInterface = -1;
     if (!ReadInterface(args, &usbInterface)) return kExitUsage;
     return PrintListings(
         {{"USB devices", SORLINK_LINK_USB, "UsbEnumDevices",
-          [](char* list, unsigned size) { return UsbEnumDevices(list, size); }, 3}},
+          [](char* list, unsigned size) { return UsbEnumDevices(list, size); }, 3, nullptr}},
         log, usbInterface);
 }
 
@@ -172,7 +216,7 @@ int RunCodes(int argc, char** argv) {
     if (args.Has("help")) {
         std::printf(
             "usage: sorlink codes [CODE] [--markdown]\n\nPrints the meaning of a result code, "
-            "or the table of all of them.\n\noptions:\n");
+            "or the table of all of them.\n\nexample: sorlink codes 215\n\noptions:\n");
         PrintOptions(options);
         return kExitOk;
     }

@@ -14,6 +14,15 @@ const char* ResultMeaning(int code);
 // are a sum of bits: each wrong line setting is named.
 std::string DescribeResult(int code, const char* entryPoint);
 
+// What a platform error number that GetLastErrorComm gives means, in a few
+// words ("connection refused"); null for a number not known here.
+const char* SystemErrorText(int error);
+
+// True when the cause is most likely the machine's set-up or the user's
+// access (a missing device or printer, a refused open): the doctor checks
+// exactly those.
+bool IsSetUpCause(int result, int systemError);
+
 // The whole table, as text lines or as the Markdown table of docs/api.md.
 void PrintResultTable(std::FILE* out, bool markdown);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "sorlink.h"
+#include "tools/sorlink/HostAddress.h"
 #include "tools/sorlink/ResultCodes.h"
 
 namespace sorlink_tool {
@@ -21,9 +22,10 @@ const std::vector<OptionRule> kLinkOptions = {
     {"baud", "RATE", "serial baud rate (default 9600)"},
     {"params", "8N1", "serial byte size, parity (N, O, E) and stop bits (default 8N1)"},
     {"flow", "KIND", "serial flow control: none, hw or xon (default none)"},
-    {"tcp", "HOST[:PORT]", "TCP printer by IPv4 address (default port 9100)"},
+    {"tcp", "HOST[:PORT]",
+     "TCP printer by IPv4 address or host name, resolved to IPv4 (default port 9100)"},
     {"connect-timeout", "MS", "TCP connection time-out (default 3000)"},
-    {"udp", "HOST:PORT", "UDP datagrams to this address and port"},
+    {"udp", "HOST:PORT", "UDP datagrams to this address (or host name) and port"},
     {"local", "PORT", "UDP port that answers are received on (with --udp)"},
     {"usb", "VID:PID:SERIAL", "USB device by vendor ID, product ID and serial number"},
     {"interface", "N", "USB interface type: 0 control, 1 printer (default), 2 vendor, 3 scanner"},
@@ -79,10 +81,22 @@ bool SplitHostPort(const std::string& text, std::string* host, int* port, bool p
     } else if (portRequired) {
         return false;
     }
-    // The library takes dotted IPv4 addresses only; this one name is common
-    // enough to spell out.
-    if (*host == "localhost") *host = "127.0.0.1";
     return !host->empty();
+}
+
+// The library takes dotted IPv4 addresses only: a host name is resolved
+// here, an address goes on as typed. kExitOk, or the exit status of a name
+// that does not resolve.
+int ToLibraryAddress(const char* option, std::string* host) {
+    if (LooksNumeric(*host)) return kExitOk;
+    std::string address, error;
+    if (!ResolveIpv4(*host, &address, &error)) {
+        std::fprintf(stderr, "sorlink: --%s: %s has no IPv4 address: %s\n", option, host->c_str(),
+                     error.c_str());
+        return kExitFailure;
+    }
+    *host = address;
+    return kExitOk;
 }
 
 // "8N1" to the library's byte size, parity and stop-bit codes. Letters and
@@ -160,6 +174,8 @@ int InitTcp(const Arguments& args) {
     if (!SplitHostPort(args.Value("tcp"), &host, &port, false)) {
         return UsageError("--tcp needs HOST or HOST:PORT");
     }
+    int status = ToLibraryAddress("tcp", &host);
+    if (status != kExitOk) return status;
     if (!ParseInt(args.Value("connect-timeout", "3000"), &connectTimeout)) {
         return UsageError("--connect-timeout needs a number of milliseconds");
     }
@@ -177,6 +193,8 @@ int InitUdp(const Arguments& args) {
     if (!SplitHostPort(args.Value("udp"), &host, &remotePort, true)) {
         return UsageError("--udp needs HOST:PORT");
     }
+    int status = ToLibraryAddress("udp", &host);
+    if (status != kExitOk) return status;
     if (!ParseInt(args.Value("local", "0"), &localPort) || localPort < 0 || localPort > 65535) {
         return UsageError("--local needs a port number");
     }
@@ -282,6 +300,10 @@ int ApplyPacketSize(const Arguments& args) {
 
 }  // namespace
 
+bool LooksNumeric(const std::string& host) {
+    return host.find_first_not_of("0123456789.") == std::string::npos;
+}
+
 bool ReadLogSettings(const Arguments& args, LogSettings* settings, std::string* error) {
     settings->path = args.Value("log");
     std::string mode = args.Value("log-mode", settings->path.empty() ? "none" : "file");
@@ -312,7 +334,20 @@ int UsageError(const std::string& message) {
 bool Check(const char* entryPoint, int result) {
     if (result == 0) return true;
     std::string text = DescribeResult(result, entryPoint);
+    // The platform's own reason, recorded by the failing call (no current
+    // port leaves it at 0).
+    int systemError = 0;
+    if (GetLastErrorComm(&systemError) != 0) systemError = 0;
+    if (systemError != 0) {
+        const char* reason = SystemErrorText(systemError);
+        text += ": " + std::string(reason != nullptr ? reason : "system error") + " (" +
+                std::to_string(systemError) + ")";
+    }
     std::fprintf(stderr, "sorlink: %s failed: %s\n", entryPoint, text.c_str());
+    if (IsSetUpCause(result, systemError)) {
+        std::fprintf(stderr,
+                     "sorlink: 'sorlink doctor' checks this machine's printers and access\n");
+    }
     return false;
 }
 
@@ -371,7 +406,10 @@ int Session::OpenLink(const Arguments& args, const LogSettings& log) {
     } else if (std::strcmp(kind, "printer") == 0) {
         linkType = FindInstalledPrinter(args.Value("printer"), log);
         if (linkType < 0) {
-            std::fprintf(stderr, "sorlink: no installed printer is named \"%s\"\n",
+            std::fprintf(stderr,
+                         "sorlink: no installed printer is named \"%s\"\n"
+                         "sorlink: 'sorlink printers' lists them; 'sorlink doctor' checks each "
+                         "one\n",
                          args.Value("printer").c_str());
             return kExitFailure;
         }
@@ -393,6 +431,9 @@ int Session::OpenLink(const Arguments& args, const LogSettings& log) {
     if (status != kExitOk) return status;
     status = ApplyPacketSize(args);
     if (status != kExitOk) return status;
+    // The reason printed for a failed open is the open's own, not one left
+    // by a look-up before it.
+    ResetLastErrorComm();
     if (!Check("Open", Open())) return kExitFailure;
     opened = true;
     return kExitOk;

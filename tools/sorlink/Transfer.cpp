@@ -1,7 +1,11 @@
 #include "tools/sorlink/Transfer.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -36,10 +40,22 @@ const std::vector<OptionRule> kReadOptions = {
 // bar moves; the library cuts each piece into its own packets.
 constexpr std::size_t kSendPieceSize = 64 * 1024;
 
+// The sample receipt shipped in tools/samples, as bytes.
+const unsigned char kSampleReceipt[] = {
+#include "SampleReceipt.inc"
+};
+
 // Where the bytes to send come from: the command line, a file or standard
 // input.
 class Payload {
 public:
+    // The built-in sample receipt, ended by a paper feed.
+    void UseSampleReceipt() {
+        Bytes receipt(sizeof kSampleReceipt + 3, '\n');
+        std::memcpy(receipt.data(), kSampleReceipt, sizeof kSampleReceipt);
+        commandLineBytes.swap(receipt);
+        total = static_cast<long long>(commandLineBytes.size());
+    }
     // Reads --hex, --text or the one positional FILE ("-": standard input).
     int Prepare(const Arguments& args) {
         int sources = (args.Has("hex") ? 1 : 0) + (args.Has("text") ? 1 : 0) +
@@ -65,14 +81,19 @@ public:
         }
         stream = std::fopen(path.c_str(), "rb");
         if (stream == nullptr) {
-            std::fprintf(stderr, "sorlink: cannot open %s\n", path.c_str());
+            std::fprintf(stderr, "sorlink: cannot open %s: %s\n", path.c_str(),
+                         std::strerror(errno));
             return kExitFailure;
         }
         ownsStream = true;
-        if (std::fseek(stream, 0, SEEK_END) == 0) {
-            total = std::ftell(stream);
-            std::rewind(stream);
+        // A folder opens for reading on Linux and a device or FIFO would
+        // block or never end: only a regular file is sent.
+        struct stat info {};
+        if (fstat(fileno(stream), &info) != 0 || !S_ISREG(info.st_mode)) {
+            std::fprintf(stderr, "sorlink: %s is not a regular file\n", path.c_str());
+            return kExitFailure;
         }
+        total = static_cast<long long>(info.st_size);
         return kExitOk;
     }
     ~Payload() {
@@ -91,9 +112,15 @@ public:
         }
         Bytes piece(kSendPieceSize);
         std::size_t got = std::fread(piece.data(), 1, piece.size(), stream);
+        if (got < piece.size() && std::ferror(stream)) {
+            readError = errno != 0 ? errno : EIO;
+            got = 0;
+        }
         piece.resize(got);
         return piece;
     }
+    // The error number of a read that failed, 0 when the input ended.
+    int ReadError() const { return readError; }
 
 private:
     Bytes commandLineBytes;
@@ -101,6 +128,7 @@ private:
     std::FILE* stream = nullptr;
     bool ownsStream = false;
     long long total = -1;
+    int readError = 0;
 };
 
 double SecondsSince(Clock::time_point start) {
@@ -135,6 +163,12 @@ int Send(const Arguments& args, Payload& payload, std::FILE* report) {
         progress.Update(sent);
     }
     progress.Finish();
+    if (payload.ReadError() != 0) {
+        std::fprintf(stderr, "sorlink: reading %s failed: %s; %lld bytes had been sent\n",
+                     payload.Path() == "-" ? "standard input" : payload.Path().c_str(),
+                     std::strerror(payload.ReadError()), sent);
+        return kExitFailure;
+    }
     PrintThroughput(report, sent, SecondsSince(start));
     return kExitOk;
 }
@@ -235,17 +269,20 @@ struct Command {
     const char* summary;
     bool sends;
     bool reads;
+    const char* example;
+    bool samplePage = false;  // sends the built-in receipt, takes no bytes
 };
 
 void PrintHelp(const Command& command, const std::vector<OptionRule>& options) {
-    std::printf("usage: sorlink %s %s\n\n%s\n\noptions:\n", command.name, command.synopsis,
-                command.summary);
+    std::printf("usage: sorlink %s %s\n\n%s\n\nexample:\n  %s\n\noptions:\n", command.name,
+                command.synopsis, command.summary, command.example);
     PrintOptions(options);
 }
 
 int Run(const Command& command, int argc, char** argv) {
     std::vector<OptionRule> options =
-        Options({kLinkOptions, command.sends ? kSendOptions : std::vector<OptionRule>{},
+        Options({kLinkOptions,
+                 command.sends && !command.samplePage ? kSendOptions : std::vector<OptionRule>{},
                  command.reads ? kReadOptions : std::vector<OptionRule>{}, kLogOptions});
     Arguments args;
     std::string error;
@@ -256,7 +293,7 @@ int Run(const Command& command, int argc, char** argv) {
         PrintHelp(command, options);
         return kExitOk;
     }
-    if (!command.sends && !args.Positional().empty()) {
+    if ((!command.sends || command.samplePage) && !args.Positional().empty()) {
         return UsageError("unexpected argument " + args.Positional()[0]);
     }
     LogSettings log;
@@ -265,7 +302,9 @@ int Run(const Command& command, int argc, char** argv) {
     Payload payload;
     ReadSettings reading;
     int status = kExitOk;
-    if (command.sends) {
+    if (command.samplePage) {
+        payload.UseSampleReceipt();
+    } else if (command.sends) {
         status = payload.Prepare(args);
         if (status != kExitOk) return status;
         if (args.Has("writef") && !payload.IsFile()) return UsageError("--writef needs a FILE");
@@ -285,28 +324,51 @@ int Run(const Command& command, int argc, char** argv) {
 
 int RunSend(int argc, char** argv) {
     static const Command command = {
-        "send", "LINK [--hex BYTES | --text TEXT | FILE | -] [options]",
+        "send",
+        "LINK [--hex BYTES | --text TEXT | FILE | -] [options]",
         "Opens the link, sends the bytes and closes it. A file or standard input goes out\n"
         "in pieces, with a progress bar on a terminal; the last line gives the bytes sent\n"
         "and the throughput.",
-        true, false};
+        true,
+        false,
+        "sorlink send --tcp 192.168.1.50:9100 receipt.txt"};
     return Run(command, argc, argv);
 }
 
 int RunRead(int argc, char** argv) {
     static const Command command = {
-        "read", "LINK [--timeout MS] [--idle MS] [--count N] [options]",
+        "read",
+        "LINK [--timeout MS] [--idle MS] [--count N] [options]",
         "Opens the link and shows what arrives: it waits up to --timeout for the first\n"
         "byte, then stops after --idle without a new one (or at --count bytes). Exit\n"
         "status 3 when nothing arrived.",
-        false, true};
+        false,
+        true,
+        "sorlink read --serial COM3 --baud 19200 --timeout 5000 --show text"};
     return Run(command, argc, argv);
 }
 
 int RunChat(int argc, char** argv) {
     static const Command command = {
-        "chat", "LINK [--hex BYTES | --text TEXT | FILE | -] [read options] [options]",
-        "Sends the bytes, then reads and shows the answer on the same connection.", true, true};
+        "chat",
+        "LINK [--hex BYTES | --text TEXT | FILE | -] [read options] [options]",
+        "Sends the bytes, then reads and shows the answer on the same connection.",
+        true,
+        true,
+        "sorlink chat --printer Kitchen --hex \"10 04 01\"   (a status request)"};
+    return Run(command, argc, argv);
+}
+
+int RunTestPage(int argc, char** argv) {
+    static const Command command = {
+        "test-page",
+        "LINK [options]",
+        "Prints the sample receipt that ships with the tool (a few lines of plain text)\n"
+        "through the library: a quick proof that a printer is reached, without a file.",
+        true,
+        false,
+        "sorlink test-page --printer Kitchen",
+        true};
     return Run(command, argc, argv);
 }
 

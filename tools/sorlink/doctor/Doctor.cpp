@@ -12,6 +12,7 @@
 #include "tools/sorlink/ResultCodes.h"
 #include "tools/sorlink/Session.h"
 #include "tools/sorlink/doctor/Findings.h"
+#include "tools/sorlink/doctor/Printers.h"
 #include "tools/sorlink/doctor/System.h"
 
 namespace sorlink_tool {
@@ -22,9 +23,6 @@ using doctor::Findings;
 
 // The library's lists are built in 1024 bytes; this holds any of them.
 constexpr unsigned kListSize = 4096;
-// EthEnumPrinters' answer when the registry has no Standard TCP/IP ports
-// key: no printer can be installed on such a port then.
-constexpr int kNoTcpPortsKey = 1;
 
 // One of the library's lists, fetched with a port of the link type
 // current; false with a problem line when the library refuses, unless the
@@ -47,16 +45,17 @@ bool FetchList(int linkType, const char* area, const char* entryPoint, Fetch fet
     return true;
 }
 
-void CheckSerialPorts(Findings* findings) {
+std::vector<std::string> CheckSerialPorts(Findings* findings) {
     std::vector<std::string> ports;
     if (!FetchList(
             SORLINK_LINK_SERIAL, "serial", "SerialEnumPorts",
             [](char* list, unsigned size) { return SerialEnumPorts(list, size); }, &ports,
             findings)) {
-        return;
+        return ports;
     }
     if (ports.empty()) findings->Ok("serial", "no serial port found.");
     for (const std::string& port : ports) doctor::CheckSerialPort(port, findings);
+    return ports;
 }
 
 void CheckUsb(Findings* findings) {
@@ -73,54 +72,6 @@ void CheckUsb(Findings* findings) {
         devices.push_back(entries[first] + ":" + entries[first + 1] + ":" + entries[first + 2]);
     }
     doctor::CheckUsbDevices(devices, findings);
-}
-
-void CheckTcpPrinter(const std::string& name, bool connect, int connectTimeout,
-                     Findings* findings) {
-    Session session;
-    if (!session.Create(SORLINK_LINK_ETHERNET, LogSettings())) return;
-    int result = InitEthTCPPrinter(name.c_str());
-    if (result != 0) {
-        findings->Problem(
-            "tcp",
-            name + ": the library cannot use its settings: " +
-                DescribeResult(result, "InitEthTCPPrinter") + ".",
-            "correct the printer's port in the registry file (\"Port\" of the "
-            "printer, \"IpAddress\" or \"HostName\" and \"PortNumber\" of the port).");
-        return;
-    }
-    char address[64] = {};
-    int port = 0;
-    GetEthIpAndPort(address, &port);
-    std::string where = name + " at " + address + ":" + std::to_string(port);
-    if (!connect) {
-        findings->Ok("tcp", where + " (sorlink doctor --connect tries it).");
-        return;
-    }
-    if (connectTimeout > 0) SetEthConnTimeout(connectTimeout);
-    result = Open();
-    if (result == 0) {
-        findings->Ok("tcp", where + " accepts a connection.");
-        Close();
-        return;
-    }
-    findings->Problem("tcp", where + ": no connection: " + DescribeResult(result, "Open") + ".",
-                      std::string("check that the printer is on and on the network, and that ") +
-                          address + " port " + std::to_string(port) + " is its address and port.");
-}
-
-void CheckTcpPrinters(bool connect, int connectTimeout, Findings* findings) {
-    std::vector<std::string> printers;
-    if (!FetchList(
-            SORLINK_LINK_ETHERNET, "tcp", "EthEnumPrinters",
-            [](char* list, unsigned size) { return EthEnumPrinters(list, size); }, &printers,
-            findings, kNoTcpPortsKey)) {
-        return;
-    }
-    if (printers.empty()) findings->Ok("tcp", "no TCP/IP printer is installed.");
-    for (const std::string& name : printers) {
-        CheckTcpPrinter(name, connect, connectTimeout, findings);
-    }
 }
 
 }  // namespace
@@ -144,9 +95,11 @@ int RunDoctor(int argc, char** argv) {
         std::printf(
             "usage: sorlink doctor [--connect] [--json] [--user NAME]\n\n"
             "Checks what stands between this machine and its printers: the registry file,\n"
-            "access to the serial ports and USB printers, the installed TCP/IP printers and\n"
-            "the default log. Prints one line with a fix for each problem; exit status 0\n"
-            "when nothing is wrong, 1 otherwise.\n\noptions:\n");
+            "access to the serial ports and USB printers, every installed printer (from the\n"
+            "registry file and, on Linux, the CUPS queues: its port, its device) and the\n"
+            "default log. Prints one line with a fix for each problem; exit status 0 when\n"
+            "nothing is wrong, 1 otherwise.\n\n"
+            "example: sudo sorlink doctor --user pos --connect\n\noptions:\n");
         PrintOptions(options);
         return kExitOk;
     }
@@ -160,9 +113,10 @@ int RunDoctor(int argc, char** argv) {
     Findings findings;
     doctor::CheckUser(&findings);
     doctor::CheckRegistryFile(&findings);
-    CheckSerialPorts(&findings);
+    std::vector<std::string> serialPorts = CheckSerialPorts(&findings);
     CheckUsb(&findings);
-    CheckTcpPrinters(args.Has("connect"), connectTimeout, &findings);
+    doctor::CheckPrintQueues(&findings);
+    doctor::CheckInstalledPrinters(serialPorts, args.Has("connect"), connectTimeout, &findings);
     doctor::CheckLogFolder(&findings);
 
     if (args.Has("json")) {

@@ -17,6 +17,7 @@
 #include <set>
 
 #include "platform/log_file.h"
+#include "platform/posix/cups_queues.h"
 #include "platform/posix/registry_file.h"
 #include "platform/posix/usblp.h"
 #include "platform/registry.h"
@@ -255,8 +256,13 @@ void CheckUser(Findings* findings) {
                        "add --user NAME.");
         return;
     }
+    // The primary group is also among the supplementary ones of a process.
     std::string groups;
-    for (gid_t group : Who().groups) groups += (groups.empty() ? "" : ", ") + GroupName(group);
+    std::set<gid_t> listed;
+    for (gid_t group : Who().groups) {
+        if (!listed.insert(group).second) continue;
+        groups += (groups.empty() ? "" : ", ") + GroupName(group);
+    }
     findings->Ok("user", Who().name + " is in the groups " + groups + ".");
 }
 
@@ -290,10 +296,19 @@ void CheckRegistryFile(Findings* findings) {
                           "Linux\").");
     } else if (report.skippedLines > 0) {
         std::string count = std::to_string(report.skippedLines);
+        // The first few line numbers tell where to look; a file of noise
+        // would otherwise print thousands.
+        std::string numbers;
+        const std::size_t shown = 10;
+        for (std::size_t i = 0; i < report.skippedLineNumbers.size() && i < shown; ++i) {
+            numbers += (i == 0 ? "" : ", ") + std::to_string(report.skippedLineNumbers[i]);
+        }
+        if (report.skippedLineNumbers.size() > shown) numbers += ", ...";
         findings->Problem(
             "registry",
             count + (report.skippedLines == 1 ? " line" : " lines") + " of " + report.path +
-                " could not be read and " + (report.skippedLines == 1 ? "is" : "are") + " ignored.",
+                " could not be read and " + (report.skippedLines == 1 ? "is" : "are") +
+                " ignored (line " + numbers + ").",
             "correct or remove those lines: the format is the registry editor's .reg export "
             "(docs/api.md, \"The registry on Linux\").");
     } else {
@@ -369,6 +384,53 @@ std::string DefaultLogPath() {
     return plat::DefaultLayerLogPath(path, sizeof path) ? path : "";
 }
 
+void CheckPrintQueues(Findings* findings) {
+    plat::posix::CupsQueueList cups = plat::posix::CupsQueues();
+    if (!cups.schedulerExpected) {
+        findings->Ok("cups", "no CUPS scheduler is set up: printers come from the registry file.");
+        return;
+    }
+    if (!cups.libraryLoaded) {
+        findings->Problem("cups",
+                          "a CUPS scheduler is set up, but its client library libcups.so.2 is "
+                          "missing: its queues are not seen.",
+                          "sudo apt install libcups2");
+        return;
+    }
+    // IPP status 0x0400 and above are errors (no scheduler answered).
+    if (cups.lastError >= 0x0400 && cups.queues.empty()) {
+        char status[16];
+        std::snprintf(status, sizeof status, "0x%04x", static_cast<unsigned>(cups.lastError));
+        const char* server = std::getenv("CUPS_SERVER");
+        findings->Problem(
+            "cups",
+            std::string("the CUPS scheduler") +
+                (server != nullptr ? std::string(" at ") + server : "") +
+                (cups.timedOut ? " did not answer in time" : std::string(" did not answer")) +
+                " (IPP status " + status + "): its queues are not seen.",
+            "sudo systemctl start cups, or correct CUPS_SERVER.");
+        return;
+    }
+    if (cups.queues.empty()) findings->Ok("cups", "the CUPS scheduler has no queue.");
+    for (const plat::posix::CupsQueue& queue : cups.queues) {
+        plat::posix::CupsDevice device = plat::posix::ParseDeviceUri(queue.deviceUri);
+        if (!plat::posix::UsableQueueName(queue.name)) {
+            findings->Problem("cups",
+                              "queue " + queue.name +
+                                  ": a \"|\" or \"\\\" in its name cannot stand in the "
+                                  "library's printer lists, so the library leaves it out.",
+                              "rename the queue (lpadmin -p NEWNAME -E -v " + queue.deviceUri +
+                                  "; lpadmin -x " + queue.name + ").");
+        } else if (device.kind == plat::posix::CupsDevice::kOther) {
+            findings->Note("cups",
+                           "queue " + queue.name + " (" + queue.deviceUri +
+                               ") is no socket://, usb://?serial= or serial: queue: the library "
+                               "does not use it.",
+                           "");
+        }
+    }
+}
+
 void CheckLogFolder(Findings* findings) {
     std::string path = DefaultLogPath();
     if (path.empty()) {
@@ -416,6 +478,17 @@ void CheckLogFolder(Findings* findings) {
     while (!Exists(folder) && folder != "/") folder = Folder(folder);
     if (Allows(folder, Who(), kMayWrite | kMaySearch)) {
         findings->Ok("log", Who().name + " may create the default log " + path + ".");
+    } else if (folder == "/") {
+        // Nothing of the path exists: the account's home folder is missing
+        // (a service account's /nonexistent), and "/" is no place for it.
+        const struct passwd* account = getpwnam(Who().name.c_str());
+        std::string home = account != nullptr && account->pw_dir != nullptr ? account->pw_dir : "";
+        findings->Problem("log",
+                          Who().name + " has no home folder" +
+                              (home.empty() ? "" : " (" + home + " does not exist)") +
+                              " for the default log " + path +
+                              ": ports created without a log path log nothing.",
+                          "give each port a log path.");
     } else {
         findings->Problem(
             "log",

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/log_file.h"
+#include "tools/sorlink/doctor/Printers.h"
 #include "tools/sorlink/doctor/System.h"
 
 namespace sorlink_tool::doctor {
@@ -22,6 +23,9 @@ std::string DescribeUser() {
 void CheckUser(Findings* /*findings*/) {}
 
 void CheckRegistryFile(Findings* /*findings*/) {}
+
+// The spooler's printers are all in the registry on Windows.
+void CheckPrintQueues(Findings* /*findings*/) {}
 
 void CheckSerialPort(const std::string& portName, Findings* findings) {
     findings->Ok("serial", portName + " is listed.");
