@@ -12,6 +12,7 @@
 #include <mutex>
 #include <type_traits>
 
+#include "platform/common/LibraryObject.h"
 #include "platform/registry.h"
 
 namespace plat::posix {
@@ -51,6 +52,14 @@ using FreeDestsFn = void (*)(int, CupsDest*);
 using GetOptionFn = const char* (*)(const char*, int, CupsOption*);
 
 struct CupsLibrary {
+    CupsLibrary();
+    ~CupsLibrary() {
+        if (handle != nullptr) dlclose(handle);
+    }
+    CupsLibrary(const CupsLibrary&) = delete;
+    CupsLibrary& operator=(const CupsLibrary&) = delete;
+
+    void* handle = nullptr;
     bool loaded = false;
     ConnectFn connect = nullptr;
     SetTimeoutFn setTimeout = nullptr;
@@ -75,27 +84,30 @@ constexpr double kWaitStepSeconds = 0.25;
 // libcups uses then stands in for libcups's own: with it libcups frees
 // through the C library what an allocator the application brings (linked
 // in or preloaded, as jemalloc or valgrind are) handed out, and aborts.
-// Loaded once and kept: libcups keeps per-thread state that must outlive
-// any call into it.
+// Opened with RTLD_NODELETE: libcups keeps per-thread state that must
+// outlive any call into it, so the close when the library is unloaded only
+// balances this open and never unloads libcups.
+CupsLibrary::CupsLibrary() {
+    handle = dlopen("libcups.so.2", RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (handle == nullptr) return;
+    auto bind = [this](auto& function, const char* name) {
+        function =
+            reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, name));
+        return function != nullptr;
+    };
+    loaded = bind(connect, "httpConnect2") && bind(setTimeout, "httpSetTimeout") &&
+             bind(close, "httpClose") && bind(server, "cupsServer") && bind(port, "ippPort") &&
+             bind(encryption, "cupsEncryption") && bind(getDests, "cupsGetDests2") &&
+             bind(freeDests, "cupsFreeDests") && bind(getOption, "cupsGetOption") &&
+             bind(lastError, "cupsLastError");
+}
+
+// Made at the first question to the scheduler and freed when the library
+// is unloaded, so that loading it again and again does not grow a process.
+common::LibraryObject<CupsLibrary> cupsLibrary;
+
 const CupsLibrary& Library() {
-    static const CupsLibrary* library = [] {
-        auto* found = new CupsLibrary;
-        void* handle = dlopen("libcups.so.2", RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) return found;
-        auto bind = [handle](auto& function, const char* name) {
-            function =
-                reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, name));
-            return function != nullptr;
-        };
-        found->loaded =
-            bind(found->connect, "httpConnect2") && bind(found->setTimeout, "httpSetTimeout") &&
-            bind(found->close, "httpClose") && bind(found->server, "cupsServer") &&
-            bind(found->port, "ippPort") && bind(found->encryption, "cupsEncryption") &&
-            bind(found->getDests, "cupsGetDests2") && bind(found->freeDests, "cupsFreeDests") &&
-            bind(found->getOption, "cupsGetOption") && bind(found->lastError, "cupsLastError");
-        return found;
-    }();
-    return *library;
+    return cupsLibrary.Get();
 }
 
 bool Exists(const std::string& path) {
@@ -306,6 +318,18 @@ void AddSerialQueue(reg::Store& store, const CupsQueue& queue, const CupsDevice&
     if (printer != nullptr) printer->SetValue(TextValue("Port", portName + ":"));
 }
 
+// The scheduler's last answer, kept while the library is loaded.
+struct QueueCache {
+    using Clock = std::chrono::steady_clock;
+    std::mutex lock;  // guards the fields below
+    CupsQueueList queues;
+    std::string server;
+    Clock::time_point freshUntil;
+    bool asked = false;
+};
+
+common::LibraryObject<QueueCache> queueCache;
+
 }  // namespace
 
 CupsQueueList CupsQueues() {
@@ -313,25 +337,21 @@ CupsQueueList CupsQueues() {
     // registry keys, and each open sees the whole registry. One that let
     // its time run out is asked again only after a while, so that a hung
     // scheduler costs one wait, not one for each key opened.
-    using Clock = std::chrono::steady_clock;
-    static std::mutex* lock = new std::mutex;
-    static CupsQueueList* cached = new CupsQueueList;
-    static std::string* cachedServer = new std::string;
-    static Clock::time_point* freshUntil = new Clock::time_point;
-    static bool asked = false;
-    std::lock_guard<std::mutex> guard(*lock);
+    QueueCache& cache = queueCache.Get();
+    std::lock_guard<std::mutex> guard(cache.lock);
     const char* server = std::getenv("CUPS_SERVER");
     std::string serverNow = server != nullptr ? server : "";
-    if (!asked || serverNow != *cachedServer || Clock::now() >= *freshUntil) {
-        *cached = AskScheduler();
-        *cachedServer = serverNow;
+    if (!cache.asked || serverNow != cache.server || QueueCache::Clock::now() >= cache.freshUntil) {
+        cache.queues = AskScheduler();
+        cache.server = serverNow;
         // Counted from the answer, not the question: a slow answer would
         // otherwise be stale as soon as it came.
-        *freshUntil =
-            Clock::now() + (cached->timedOut ? std::chrono::seconds(30) : std::chrono::seconds(1));
-        asked = true;
+        cache.freshUntil =
+            QueueCache::Clock::now() +
+            (cache.queues.timedOut ? std::chrono::seconds(30) : std::chrono::seconds(1));
+        cache.asked = true;
     }
-    return *cached;
+    return cache.queues;
 }
 
 bool UsableQueueName(const std::string& name) {

@@ -56,8 +56,10 @@ std::shared_ptr<reg::Store> WithSystemKeys(std::shared_ptr<reg::Store> store) {
 
 // The file as parsed; report, when given, learns how it went.
 struct GuardedFileCache {
-    std::mutex lock;  // guards cache
+    std::mutex lock;  // guards cache and noFile
     FileCache cache;
+    // The system's keys alone, for a machine without a registry file.
+    std::shared_ptr<const reg::Store> noFile;
 };
 
 common::LibraryObject<GuardedFileCache> fileCache;
@@ -73,9 +75,9 @@ std::shared_ptr<const reg::Store> ParsedFile(RegistryFileReport* report = nullpt
     report->path = path;
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        static const std::shared_ptr<const reg::Store>* noFile =
-            new std::shared_ptr<const reg::Store>(WithSystemKeys(std::make_shared<reg::Store>()));
-        return *noFile;
+        if (guarded.noFile == nullptr)
+            guarded.noFile = WithSystemKeys(std::make_shared<reg::Store>());
+        return guarded.noFile;
     }
     report->present = true;
     report->tooLarge = static_cast<std::size_t>(info.st_size) > reg::kMaxFileBytes;
