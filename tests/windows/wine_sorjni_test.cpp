@@ -32,6 +32,10 @@ struct JavaObject {
     int unused;
 };
 JavaObject winPortComm;
+// The one WinPortComm object every call of this test is made on.
+jobject Self() {
+    return reinterpret_cast<jobject>(&winPortComm);
+}
 std::vector<JavaBytes*> createdArrays;
 
 jstring ToJava(JavaString* text) {
@@ -161,7 +165,7 @@ std::string ExpectedVersionText() {
 
 void ChecksTcpPrinterThroughTheBridge(int tcpPort) {
     wine_check::Section("bridge: TCP printer on loopback");
-    jobject self = reinterpret_cast<jobject>(&winPortComm);
+    jobject self = Self();
     Native<SetDeviceTimeout>("SetDeviceTimeout")(&env, self, 2, 2);
 
     JavaString bus{L"Ethernet"};
@@ -267,7 +271,7 @@ bool Has(const std::string& text, const std::string& part) {
 jint OpenEthernet(int tcpPort) {
     JavaString bus{L"Ethernet"};
     JavaString port{L"127.0.0.1:" + std::to_wstring(tcpPort)};
-    return Native<OpenDevice>("openDevice")(&env, nullptr, ToJava(&bus), ToJava(&port), 0, JNI_TRUE,
+    return Native<OpenDevice>("openDevice")(&env, Self(), ToJava(&bus), ToJava(&port), 0, JNI_TRUE,
                                             5);
 }
 
@@ -283,9 +287,9 @@ void ChecksAViewerCostsTheBridgeNoLine() {
     std::size_t before = wine_check::ReadWholeFile(path.c_str()).size();
     JavaString bus{L"Parallel"};
     JavaString port{L"LPT1"};
-    WCHECK_EQ(-1, Native<OpenDevice>("openDevice")(&env, nullptr, ToJava(&bus), ToJava(&port), 0,
+    WCHECK_EQ(-1, Native<OpenDevice>("openDevice")(&env, Self(), ToJava(&bus), ToJava(&port), 0,
                                                    JNI_TRUE, 5));
-    WCHECK_EQ(0, Native<CloseDevice>("closeDevice")(&env, nullptr));
+    WCHECK_EQ(0, Native<CloseDevice>("closeDevice")(&env, Self()));
     std::string added = wine_check::ReadWholeFile(path.c_str()).substr(before);
     WCHECK(Has(added, "openDevice: START\r\n"));
     WCHECK(Has(added, "openDevice: ERROR, Port non Recognized\r\n"));
@@ -318,12 +322,12 @@ void ChecksNamesCrossInTheCodePage() {
     JavaString bus{L"USB"};
     JavaString accented{printer};
     // Found, then refused for want of a USB device behind it.
-    WCHECK_EQ(-1, Native<OpenDevice>("openDevice")(&env, nullptr, ToJava(&bus), ToJava(&accented),
+    WCHECK_EQ(-1, Native<OpenDevice>("openDevice")(&env, Self(), ToJava(&bus), ToJava(&accented),
                                                    0, JNI_TRUE, 5));
     JavaString greek{L"\u0395\u03ba\u03c4\u03c5\u03c0\u03c9\u03c4\u03ae\u03c2"};
-    WCHECK_EQ(-1, Native<OpenDevice>("openDevice")(&env, nullptr, ToJava(&bus), ToJava(&greek), 0,
+    WCHECK_EQ(-1, Native<OpenDevice>("openDevice")(&env, Self(), ToJava(&bus), ToJava(&greek), 0,
                                                    JNI_TRUE, 5));
-    WCHECK_EQ(0, Native<CloseDevice>("closeDevice")(&env, nullptr));
+    WCHECK_EQ(0, Native<CloseDevice>("closeDevice")(&env, Self()));
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, (kPrintersKey + printer).c_str());
 
     std::string layerLog =
@@ -408,7 +412,7 @@ void ChecksDocumentsFoldersTheAnsiCallsCannotName(int tcpPort) {
         }
         DeleteFileA("C:\\Sorlink.log");
         WCHECK_EQ(0, OpenEthernet(tcpPort));
-        WCHECK_EQ(0, Native<CloseDevice>("closeDevice")(&env, nullptr));
+        WCHECK_EQ(0, Native<CloseDevice>("closeDevice")(&env, Self()));
         std::wstring folder = documents + L"\\Sorvane\\JavaPos\\Log\\";
         std::string bridgeLog = ReadWideNamedFile(folder + L"Sorjni.log");
         std::string layerLog = ReadWideNamedFile(folder + L"Sorlink.log");
