@@ -61,7 +61,6 @@ CSvComEth::~CSvComEth() {
         tcpSocket = plat::kInvalidSocket;
     }
     CloseQuietly(&tcpSocket);
-    CloseQuietly(&udpSendSocket);
     CloseQuietly(&udpReceiveSocket);
     if (releaseSocketLibrary) plat::WSACleanup();
 }
@@ -311,12 +310,12 @@ int CSvComEth::CloseEth() {
         }
         tcpSocket = plat::kInvalidSocket;
     } else {
-        for (plat::Socket* socket : {&udpSendSocket, &udpReceiveSocket}) {
-            if (*socket == plat::kInvalidSocket) continue;  // closed by an earlier attempt
-            if (plat::closesocket(*socket) == plat::kSocketError) {
+        // Invalid when an earlier attempt closed it already.
+        if (udpReceiveSocket != plat::kInvalidSocket) {
+            if (plat::closesocket(udpReceiveSocket) == plat::kSocketError) {
                 return SystemError(prefix, "Impossibile to close sockets \n", 217);
             }
-            *socket = plat::kInvalidSocket;
+            udpReceiveSocket = plat::kInvalidSocket;
         }
     }
     connected = 0;

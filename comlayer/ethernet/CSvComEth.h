@@ -103,7 +103,6 @@ private:
     int mode = kModeNone;
     char ipAddress[kAddressSize] = {};
     plat::Socket tcpSocket = plat::kInvalidSocket;
-    plat::Socket udpSendSocket = plat::kInvalidSocket;
     plat::Socket udpReceiveSocket = plat::kInvalidSocket;
     plat::SockAddrIn udpRemoteAddress{};
     plat::SockAddrIn udpLocalAddress{};
