@@ -34,6 +34,7 @@ struct Network {
     std::mutex lock;
     std::set<plat::Socket> open;
     std::set<plat::Socket> datagrams;
+    std::set<plat::Socket> sendShutDown;
     plat::Socket next = 100;
     int created = 0;
     int timeOuts = 0;
@@ -80,6 +81,7 @@ void ResetSockets() {
     std::lock_guard<std::mutex> guard(n.lock);
     n.open.clear();
     n.datagrams.clear();
+    n.sendShutDown.clear();
     n.next = 100;
     n.created = 0;
     n.timeOuts = 0;
@@ -313,6 +315,9 @@ bool IsDatagram(Socket s) {
 
 int TakeLocked(Socket s, const void* data, int length) {
     if (!fake::IsOpen(s)) return fake::Fail(kWsaEnotsock);
+    // A send after shutdown(SD_SEND) fails (Windows WSAESHUTDOWN; Linux
+    // send(2): EPIPE, reported by the POSIX backend as WSAECONNABORTED).
+    if (Net().sendShutDown.count(s) != 0) return fake::Fail(kWsaEshutdown);
     Net().sendSizes.push_back(length);
     // A datagram goes whole or not at all; one too long for UDP fails with
     // WSAEMSGSIZE (Windows sendto; Linux sendto(2): EMSGSIZE; on loopback in
@@ -405,11 +410,14 @@ int recvfrom(Socket s, void* buffer, int length, int /*flags*/, SockAddrIn* from
 
 namespace plat {
 
-// shutdown(SD_SEND): the peer sees the close; nothing is kept of it here.
-int shutdown(Socket s, int /*how*/) {
+// shutdown(SD_SEND): the peer sees the close, later sends fail. Any other
+// `how` is refused as the POSIX backend refuses it (WSAEINVAL).
+int shutdown(Socket s, int how) {
     if (fake::Injected("shutdown")) return kSocketError;
     std::lock_guard<std::mutex> guard(fake::Net().lock);
     if (!fake::IsOpen(s)) return fake::Fail(kWsaEnotsock);
+    if (how != kSdSend) return fake::Fail(kWsaEinval);
+    fake::Net().sendShutDown.insert(s);
     return 0;
 }
 
@@ -428,6 +436,7 @@ int getSendProgress(Socket s, std::uint64_t /*handed*/, SendProgress* progress) 
     if (fake::Injected("getSendProgress")) return kSocketError;
     std::lock_guard<std::mutex> guard(fake::Net().lock);
     if (!fake::IsOpen(s)) return fake::Fail(kWsaEnotsock);
+    if (progress == nullptr) return fake::Fail(kWsaEfault);  // as both backends
     *progress = SendProgress{0, 0, false};
     return 0;
 }
