@@ -39,13 +39,7 @@ struct Till {
     std::vector<Job> jobs;
 
     std::string Next(std::size_t size) {
-        std::string bytes(size, '\0');
-        std::uint32_t state = 2166136261u + static_cast<std::uint32_t>(jobs.size()) * 7919u;
-        for (char& byte : bytes) {
-            state = state * 16777619u + 0x9e3779b9u;
-            byte = static_cast<char>(state >> 24);
-        }
-        return bytes;
+        return testing_support::SeededPattern(static_cast<std::uint32_t>(jobs.size()), size);
     }
     int Send(std::size_t size) {
         std::string bytes = Next(size);
@@ -84,21 +78,9 @@ int LastError() {
 // The printer's stream is the jobs in order: a job that returned 0 whole,
 // any other a beginning of it at most; nothing else, nothing twice.
 void ExpectDeliveredAsReported(const std::string& stream, const std::vector<Job>& jobs) {
-    std::size_t at = 0;
-    for (std::size_t j = 0; j < jobs.size(); ++j) {
-        const std::string& bytes = jobs[j].bytes;
-        if (jobs[j].result == 0) {
-            ASSERT_TRUE(stream.compare(at, bytes.size(), bytes) == 0)
-                << "job " << j << " returned 0 but the printer got it differently (from byte " << at
-                << " of " << stream.size() << ")";
-            at += bytes.size();
-            continue;
-        }
-        std::size_t k = 0;
-        while (at + k < stream.size() && k < bytes.size() && stream[at + k] == bytes[k]) ++k;
-        at += k;
-    }
-    EXPECT_EQ(stream.size(), at) << "the printer got bytes no job accounts for";
+    std::vector<testing_support::SentJob> sent;
+    for (const Job& job : jobs) sent.push_back({job.bytes, job.result == 0});
+    EXPECT_EQ("", testing_support::StreamMismatch(stream, sent));
 }
 
 struct Row {

@@ -24,16 +24,8 @@ constexpr std::size_t kWriteSize = 6u << 20;  // beyond what the socket buffers 
 constexpr int kPacketSize = 4096;
 constexpr auto kTimeLimit = std::chrono::seconds(40);
 
-// Bytes that differ from write to write and from one position to the next,
-// so that a repeated or shifted run of them shows.
 std::string Pattern(int seed, std::size_t size) {
-    std::string bytes(size, '\0');
-    std::uint32_t state = 2166136261u ^ static_cast<std::uint32_t>(seed);
-    for (std::size_t i = 0; i < size; ++i) {
-        state = state * 16777619u + 0x9e3779b9u;
-        bytes[i] = static_cast<char>(state >> 24);
-    }
-    return bytes;
+    return testing_support::SeededPattern(static_cast<std::uint32_t>(seed), size);
 }
 
 // A round: the printer resets once it has read `resetAfter` bytes, while the
@@ -78,21 +70,12 @@ TEST(TcpResets, EveryWriteDeliversAllOrFailsAndThePrinterOnlyEverSeesInOrderData
 
         std::string stream;
         for (const std::string& got : connections) stream += got;
-        std::size_t at = 0;
+        std::vector<testing_support::SentJob> sent;
         for (int w = 0; w < kWritesPerRound; ++w) {
-            std::string data = Pattern(round * kWritesPerRound + w, kWriteSize);
-            if (outcome[w] == 0) {
-                ASSERT_TRUE(stream.compare(at, data.size(), data) == 0)
-                    << "round " << round << " write " << w << " returned 0, yet the printer "
-                    << "got it otherwise from byte " << at << " (reset after " << resetAfter << ")";
-                at += data.size();
-                continue;
-            }
-            std::size_t k = 0;
-            while (at + k < stream.size() && k < data.size() && stream[at + k] == data[k]) ++k;
-            at += k;
+            sent.push_back({Pattern(round * kWritesPerRound + w, kWriteSize), outcome[w] == 0});
         }
-        EXPECT_EQ(stream.size(), at) << "round " << round << ": bytes repeated or out of order";
+        ASSERT_EQ("", testing_support::StreamMismatch(stream, sent))
+            << "round " << round << " (reset after " << resetAfter << ")";
         if (round == 0) first = soak::Measure();
     }
     soak::Figures end = soak::Measure();

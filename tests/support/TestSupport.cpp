@@ -143,4 +143,38 @@ int RunProgram(const std::vector<std::string>& args, const std::vector<std::stri
     return WEXITSTATUS(status);
 }
 
+std::string SeededPattern(std::uint32_t seed, std::size_t size) {
+    std::string bytes(size, '\0');
+    std::uint32_t state = 2166136261u ^ seed;
+    for (char& byte : bytes) {
+        state = state * 16777619u + 0x9e3779b9u;
+        byte = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
+std::string StreamMismatch(const std::string& stream, const std::vector<SentJob>& jobs) {
+    std::size_t at = 0;
+    for (std::size_t j = 0; j < jobs.size(); ++j) {
+        const std::string& bytes = jobs[j].bytes;
+        if (jobs[j].reportedSent) {
+            if (stream.compare(at, bytes.size(), bytes) != 0) {
+                return "job " + std::to_string(j) +
+                       " was reported sent, but the peer got it otherwise from byte " +
+                       std::to_string(at) + " of " + std::to_string(stream.size());
+            }
+            at += bytes.size();
+            continue;
+        }
+        std::size_t k = 0;
+        while (at + k < stream.size() && k < bytes.size() && stream[at + k] == bytes[k]) ++k;
+        at += k;
+    }
+    if (at != stream.size()) {
+        return "the peer got " + std::to_string(stream.size() - at) +
+               " bytes no job accounts for, from byte " + std::to_string(at);
+    }
+    return "";
+}
+
 }  // namespace testing_support

@@ -2,6 +2,8 @@
 // test, whole-file reads, and splitting a log into its lines.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,22 @@ bool LogHas(const std::string& path, const std::string& body);
 // The 8-bit text as UTF-16LE with a byte-order mark, as the Windows
 // registry editor writes its exports.
 std::string Utf16WithBom(const std::string& text);
+
+// Bytes that differ from seed to seed and from one position to the next,
+// so that a repeated or shifted run of them shows.
+std::string SeededPattern(std::uint32_t seed, std::size_t size);
+
+// One job as sent to a peer, and whether the library reported it sent.
+struct SentJob {
+    std::string bytes;
+    bool reportedSent;
+};
+
+// Checks what a peer received over all its connections against the jobs
+// sent in order: a job reported as sent is there whole, any other at most
+// a beginning of it; nothing else, nothing twice. Empty when it holds,
+// otherwise what is wrong.
+std::string StreamMismatch(const std::string& stream, const std::vector<SentJob>& jobs);
 
 // Runs a program (args[0] is its path) with extra "NAME=value" environment
 // entries and returns its exit status, or -1 when it did not exit normally
