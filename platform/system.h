@@ -46,12 +46,8 @@ constexpr char kPathSeparator = '\\';
 constexpr char kPathSeparator = '/';
 #endif
 
-// The user's documents folder (CSIDL_PERSONAL), never created here.
-constexpr int kCsidlPersonal = 5;
-bool SHGetSpecialFolderPathA(char* path, int csidl, bool create);
 constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
 std::uint32_t GetFileAttributesA(const char* path);
-bool CreateDirectoryA(const char* path);
 
 // The user's documents folder as a path the 8-bit file calls open, at most
 // size bytes with its terminator. On Windows the folder is asked for in

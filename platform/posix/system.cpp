@@ -173,36 +173,28 @@ std::string UserDirsDocuments(const std::string& home) {
     return "";
 }
 
-bool CopyPath(char* path, const std::string& folder) {
-    if (folder.size() >= 260) return false;
-    std::memcpy(path, folder.c_str(), folder.size() + 1);
-    return true;
+// $XDG_DOCUMENTS_DIR, else the one named in the user's user-dirs.dirs when
+// it exists, else $HOME/Documents when it exists, else $HOME itself. Empty
+// without any of them.
+std::string DocumentsFolder() {
+    const char* xdg = std::getenv("XDG_DOCUMENTS_DIR");
+    if (xdg != nullptr && xdg[0] != '\0') return xdg;
+    const char* homeVariable = std::getenv("HOME");
+    if (homeVariable == nullptr || homeVariable[0] == '\0') return "";
+    std::string home = homeVariable;
+    std::string configured = UserDirsDocuments(home);
+    if (!configured.empty() && IsFolder(configured)) return configured;
+    if (IsFolder(home + "/Documents")) return home + "/Documents";
+    return home;
 }
 
 }  // namespace
 
-// The documents folder: $XDG_DOCUMENTS_DIR, else the one named in the
-// user's user-dirs.dirs when it exists, else $HOME/Documents when it exists,
-// else $HOME itself.
-bool SHGetSpecialFolderPathA(char* path, int csidl, bool /*create*/) {
-    if (path == nullptr || csidl != kCsidlPersonal) return false;
-    const char* xdg = std::getenv("XDG_DOCUMENTS_DIR");
-    if (xdg != nullptr && xdg[0] != '\0') return CopyPath(path, xdg);
-    const char* homeVariable = std::getenv("HOME");
-    if (homeVariable == nullptr || homeVariable[0] == '\0') return false;
-    std::string home = homeVariable;
-    std::string configured = UserDirsDocuments(home);
-    if (!configured.empty() && IsFolder(configured)) return CopyPath(path, configured);
-    if (IsFolder(home + "/Documents")) return CopyPath(path, home + "/Documents");
-    return CopyPath(path, home);
-}
-
 bool GetDocumentsFolder(char* path, std::uint32_t size) {
-    char folder[260];
-    if (path == nullptr || !SHGetSpecialFolderPathA(folder, kCsidlPersonal, false)) return false;
-    std::size_t length = std::strlen(folder);
-    if (length >= size) return false;
-    std::memcpy(path, folder, length + 1);
+    if (path == nullptr) return false;
+    std::string folder = DocumentsFolder();
+    if (folder.empty() || folder.size() >= size) return false;
+    std::memcpy(path, folder.c_str(), folder.size() + 1);
     return true;
 }
 
@@ -255,14 +247,6 @@ std::uint32_t GetFileAttributesA(const char* path) {
         return kInvalidFileAttributes;
     }
     return S_ISDIR(info.st_mode) ? 0x10u : 0x80u;
-}
-
-bool CreateDirectoryA(const char* path) {
-    if (path == nullptr || mkdir(path, 0777) != 0) {
-        posix::SetLastErrorFromErrno(errno);
-        return false;
-    }
-    return true;
 }
 
 bool GetOwnFileVersion(std::uint16_t parts[4]) {

@@ -91,11 +91,6 @@ bool FreeLibrary(Module module) {
     return module != nullptr && ::FreeLibrary(static_cast<HMODULE>(module)) != 0;
 }
 
-bool SHGetSpecialFolderPathA(char* path, int csidl, bool create) {
-    if (path == nullptr) return false;
-    return ::SHGetSpecialFolderPathA(nullptr, path, csidl, create ? TRUE : FALSE) != FALSE;
-}
-
 bool GetDocumentsFolder(char* path, std::uint32_t size) {
     wchar_t folder[MAX_PATH];
     if (path == nullptr ||
@@ -128,10 +123,6 @@ bool TextFromUtf16(const std::uint16_t* utf16, std::size_t length, std::string* 
 std::uint32_t GetFileAttributesA(const char* path) {
     if (path == nullptr) return kInvalidFileAttributes;
     return ::GetFileAttributesA(path);
-}
-
-bool CreateDirectoryA(const char* path) {
-    return path != nullptr && ::CreateDirectoryA(path, nullptr) != 0;
 }
 
 namespace {

@@ -1,6 +1,5 @@
 // The fake's process-level calls, fault table and clock.
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -194,16 +193,8 @@ bool GetOwnModuleFolder(char*, std::uint32_t) {
     return false;
 }
 
-bool SHGetSpecialFolderPathA(char* path, int, bool) {
-    if (path == nullptr) return false;
-    std::snprintf(path, 260, "%s", "/tmp");
-    return true;
-}
 std::uint32_t GetFileAttributesA(const char*) {
     return kInvalidFileAttributes;
-}
-bool CreateDirectoryA(const char*) {
-    return false;
 }
 bool GetOwnFileVersion(std::uint16_t parts[4]) {
     parts[0] = 1;
